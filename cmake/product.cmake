@@ -1,0 +1,50 @@
+# The Windows product and its adapter library (included for Windows builds).
+enable_language(RC)
+# Without -c 65001 windres turns every Chinese character into "?".
+set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} -c 65001")
+set(CMAKE_RC_COMPILE_OBJECT
+  "<CMAKE_RC_COMPILER> <DEFINES> <INCLUDES> <FLAGS> -O coff -i <SOURCE> -o <OBJECT>")
+
+add_library(kelvara_win32 STATIC
+  src/app/win32/command_line.cpp
+  src/app/win32/platform_win32.cpp
+  src/app/win32/text.cpp
+  src/fetch/win32/win32_files.cpp
+  src/fetch/win32/wininet_client.cpp
+  src/flow/win32/job_thread.cpp
+  src/system/win32/win32_system.cpp
+  src/ui/win32/dialog.cpp
+  src/ui/win32/progress_dlg.cpp
+  src/ui/win32/welcome_dlg.cpp)
+target_include_directories(kelvara_win32 PUBLIC src)
+target_compile_options(kelvara_win32 PRIVATE ${KELVARA_WARNINGS})
+target_link_libraries(kelvara_win32 PUBLIC kelvara_core wininet shell32 comctl32 user32 gdi32 advapi32)
+
+foreach(target kelvara_core kelvara_win32)
+  target_compile_definitions(${target} PUBLIC UNICODE _UNICODE WIN32_LEAN_AND_MEAN)
+  if(KELVARA_XP)
+    target_compile_definitions(${target} PUBLIC _WIN32_WINNT=0x0501 WINVER=0x0501)
+  else()
+    target_compile_definitions(${target} PUBLIC _WIN32_WINNT=0x0601 WINVER=0x0601)
+  endif()
+endforeach()
+
+add_executable(kelvara-setup WIN32 src/app/win32/main.cpp src/ui/win32/kelvara-setup.rc)
+target_compile_options(kelvara-setup PRIVATE ${KELVARA_WARNINGS})
+target_link_libraries(kelvara-setup PRIVATE kelvara_win32)
+target_link_options(kelvara-setup PRIVATE -municode -static -static-libgcc -static-libstdc++)
+set_property(SOURCE src/ui/win32/kelvara-setup.rc APPEND PROPERTY OBJECT_DEPENDS
+  ${CMAKE_SOURCE_DIR}/src/ui/win32/kelvara-setup.manifest
+  ${CMAKE_SOURCE_DIR}/src/ui/res/app.ico
+  ${CMAKE_SOURCE_DIR}/src/ui/res/banner.bmp
+  ${CMAKE_SOURCE_DIR}/src/ui/res/separator.bmp)
+if(KELVARA_XP)
+  target_link_options(kelvara-setup PRIVATE -Wl,--subsystem,windows:5.01)
+  if(KELVARA_TESTS)
+    enable_testing()
+    find_package(Python3 REQUIRED COMPONENTS Interpreter)
+    add_test(NAME release_check
+      COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tools/release_check.py
+              $<TARGET_FILE:kelvara-setup> --compare ${CMAKE_SOURCE_DIR}/build/win64/kelvara-setup.exe)
+  endif()
+endif()

@@ -1,0 +1,109 @@
+#pragma once
+// The few seams through which the core reaches the operating system. The
+// product installs the Win32 adapters at start-up; unit tests install fakes.
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <stdexcept>
+#include <string>
+
+// Raised by an adapter for a failure in the middle of an operation (a read
+// that breaks off, a write to a full disk). The core turns it into a result.
+struct PlatformError : std::runtime_error {
+  using std::runtime_error::runtime_error;
+};
+
+class HttpResponse {
+ public:
+  virtual ~HttpResponse() = default;
+  // The numeric status as decimal text; "" when it cannot be read.
+  virtual std::string StatusText() = 0;
+  // The Content-Length header as sent; "" when there is none.
+  virtual std::string ContentLengthText() = 0;
+  // Up to size bytes of the body; 0 at its end. Throws PlatformError.
+  virtual std::size_t Read(char* buffer, std::size_t size) = 0;
+};
+
+class HttpSession {
+ public:
+  virtual ~HttpSession() = default;
+  // Sends the GET and waits for the response head. Throws PlatformError when
+  // the address cannot be opened; an error status is not a failure here.
+  virtual std::unique_ptr<HttpResponse> OpenUrl(const std::string& url) = 0;
+};
+
+class HttpClient {
+ public:
+  virtual ~HttpClient() = default;
+  // nullptr when no session can be opened.
+  virtual std::unique_ptr<HttpSession> OpenSession() = 0;
+};
+
+class LocalFile {
+ public:
+  virtual ~LocalFile() = default;  // closes the file if still open
+  virtual void Write(const char* data, std::size_t size) = 0;  // all or throws
+  virtual void Close() = 0;                                    // throws
+};
+
+class FileSystem {
+ public:
+  virtual ~FileSystem() = default;
+  // Creates or truncates the file for writing, shared with nobody while it is
+  // open; nullptr when that is not possible.
+  virtual std::unique_ptr<LocalFile> CreateExclusive(const std::string& path) = 0;
+  // The whole file in binary; nullopt when it cannot be opened or read.
+  virtual std::optional<std::string> ReadAll(const std::string& path) = 0;
+  // nullopt for a missing file or any error.
+  virtual std::optional<std::uint64_t> FileSize(const std::string& path) = 0;
+};
+
+using RegKey = std::uintptr_t;
+
+class SystemApi {
+ public:
+  virtual ~SystemApi() = default;
+  // false when the query fails.
+  virtual bool GetWindowsVersion(std::uint32_t* major, std::uint32_t* minor) = 0;
+  // Keys below HKEY_LOCAL_MACHINE. OpenKey asks for no particular access.
+  virtual bool OpenKey(const std::string& subkey, RegKey* key) = 0;
+  virtual bool OpenKeyFullAccess(const std::string& subkey, RegKey* key) = 0;
+  // On input *size is the buffer's capacity; false when the value is missing
+  // or does not fit.
+  virtual bool QueryValue(RegKey key, const std::string& name, unsigned char* data,
+                          std::uint32_t* size) = 0;
+  virtual void CloseKey(RegKey key) = 0;
+  // Starts the command line and waits for the program to end; the exit code
+  // read as signed, or LAUNCH_FAILED.
+  virtual int RunAndWait(const std::string& commandLine) = 0;
+};
+
+class StepPoster {
+ public:
+  virtual ~StepPoster() = default;
+  // Queues one (stage, step) pair for the window thread.
+  virtual void PostStep(int stage, int step) = 0;
+};
+
+class RandomSource {
+ public:
+  virtual ~RandomSource() = default;
+  virtual void Seed() = 0;  // from the current time
+  virtual int Next() = 0;   // non-negative
+};
+
+struct Platform {
+  HttpClient* http = nullptr;
+  FileSystem* files = nullptr;
+  SystemApi* system = nullptr;
+  StepPoster* poster = nullptr;
+  RandomSource* random = nullptr;
+};
+
+Platform& GetPlatform();
+void SetPlatform(const Platform& platform);
+
+// The C runtime's generator seeded with time(); shared by product and tests.
+RandomSource& StandardRandom();

@@ -1,0 +1,26 @@
+#pragma once
+// Process-wide settings read by every subsystem. Narrow strings are UTF-8.
+//
+// The strings are references to objects that are never destroyed: a worker
+// thread may still read them while the C runtime runs static destructors
+// after exit(0) or after the last dialog has closed.
+
+#include <string>
+#include <vector>
+
+extern int g_bPrivateMode;
+extern std::string& g_strIntranetBase;
+extern std::string& g_strPublicFileBase;
+extern std::string& g_strDotNet4PackageUrl;
+extern std::string& g_strFileBase;
+extern std::string& g_strProbePath;
+
+// The one command-line keyword.
+inline constexpr const char* PRIVATE_KEYWORD = "private";
+
+// args[0] is the program path; only args[1] is examined, exactly and
+// case-sensitively.
+bool IsPrivateModeCommandLine(const std::vector<std::string>& args);
+
+// "http://" + host + path; used for the built-in addresses.
+std::string MakeHttpAddress(const std::string& host, const std::string& path);

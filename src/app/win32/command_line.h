@@ -1,0 +1,4 @@
+#pragma once
+// Splits a command line by the Windows rules and applies the private-mode
+// rule; a line that cannot be split counts as no arguments.
+bool IsPrivateModeRequested(const wchar_t* commandLine);

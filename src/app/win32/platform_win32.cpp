@@ -1,0 +1,18 @@
+#include "app/win32/platform_win32.h"
+
+#include "app/platform.h"
+#include "fetch/win32/wininet_client.h"
+#include "fetch/win32/win32_files.h"
+#include "flow/win32/job_thread.h"
+#include "system/win32/win32_system.h"
+
+void InstallWin32Platform() {
+  // Never destroyed: a job thread may still use them while the process exits.
+  Platform platform;
+  platform.http = new WinInetClient;
+  platform.files = new Win32FileSystem;
+  platform.system = new Win32SystemApi;
+  platform.poster = new WindowStepPoster;
+  platform.random = &StandardRandom();
+  SetPlatform(platform);
+}

@@ -1,0 +1,17 @@
+#pragma once
+#include <cstdint>
+#include <string>
+
+// Windows version class: 50, 51, 52, 60, 61, 62 or 0.
+int ClassifyWindowsVersion(std::uint32_t major, std::uint32_t minor);
+int GetOsVersionClass();
+
+// The "Install" flag: the data begins with the 16-bit units 0x0001, 0x0000.
+bool IsInstallFlagSet(const unsigned char* data);
+
+inline constexpr std::uint32_t INSTALL_VALUE_BUFFER = 520;
+inline constexpr std::uint64_t DOTNET4_PACKAGE_SIZE = 50449456;
+
+bool IsDotNet4Installed();
+bool IsDotNet2Installed();
+bool IsDotNet4PackageComplete(std::string path);

@@ -1,0 +1,13 @@
+#pragma once
+#include "app/platform.h"
+
+class Win32SystemApi final : public SystemApi {
+ public:
+  bool GetWindowsVersion(std::uint32_t* major, std::uint32_t* minor) override;
+  bool OpenKey(const std::string& subkey, RegKey* key) override;
+  bool OpenKeyFullAccess(const std::string& subkey, RegKey* key) override;
+  bool QueryValue(RegKey key, const std::string& name, unsigned char* data,
+                  std::uint32_t* size) override;
+  void CloseKey(RegKey key) override;
+  int RunAndWait(const std::string& commandLine) override;
+};

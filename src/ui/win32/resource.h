@@ -1,0 +1,8 @@
+#pragma once
+#define IDR_MAINFRAME 128
+#define IDD_PROGRESS 102
+#define IDD_WELCOME 133
+#define IDB_BANNER 138
+#define IDB_SEPARATOR 141
+#define IDC_STATUS 1000
+#define IDC_CANCEL_INSTALL 1001
