@@ -1,0 +1,19 @@
+#!/usr/bin/env bash
+# Installs what the builds, the tests and the demo need on a Debian machine (as root).
+set -euo pipefail
+need=()
+for pkg in cmake g++ make googletest mingw-w64 g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-win32 \
+           wine wine64 xvfb locales fonts-wqy-microhei imagemagick nginx-light x11-utils python3 \
+           clang libclang-rt-14-dev binutils-mingw-w64-i686 curl; do
+  dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q "ok installed" || need+=("$pkg")
+done
+if [ ${#need[@]} -gt 0 ]; then
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update
+  apt-get install -y --no-install-recommends "${need[@]}"
+fi
+if ! locale -a 2>/dev/null | grep -qi '^zh_CN.utf8$'; then
+  sed -i 's/^# *zh_CN.UTF-8 UTF-8/zh_CN.UTF-8 UTF-8/' /etc/locale.gen
+  grep -q '^zh_CN.UTF-8 UTF-8' /etc/locale.gen || echo 'zh_CN.UTF-8 UTF-8' >> /etc/locale.gen
+  locale-gen >/dev/null
+fi
