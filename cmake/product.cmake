@@ -39,7 +39,7 @@ set_property(SOURCE src/ui/win32/kelvara-setup.rc APPEND PROPERTY OBJECT_DEPENDS
   ${CMAKE_SOURCE_DIR}/src/ui/res/banner.bmp
   ${CMAKE_SOURCE_DIR}/src/ui/res/separator.bmp)
 if(KELVARA_XP)
-  target_link_options(kelvara-setup PRIVATE -Wl,--subsystem,windows:5.01)
+  target_link_options(kelvara-setup PRIVATE -Wl,--subsystem,windows:5.01 -s)
   if(KELVARA_TESTS)
     enable_testing()
     find_package(Python3 REQUIRED COMPONENTS Interpreter)

@@ -20,6 +20,7 @@ TEST(MirrorListReader, CountsBarsRatherThanMatchingTriples) {
   EXPECT_EQ(Entries("A|||B||"), (V{"A"}));
   EXPECT_EQ(Entries(""), (V{""}));
   EXPECT_EQ(Entries("|||"), (V{"", ""}));
+  EXPECT_EQ(Entries("A|"), V{});
 }
 
 TEST(MirrorListReader, TextModeAndTrimming) {
@@ -76,6 +77,13 @@ TEST_F(DotNetDownload, DefaultAddressOnlyWhenTheListGivesNothing) {
   }
   fake.http.replies[g_strDotNet4PackageUrl] = FakeReply{"404", ""};
   EXPECT_EQ(DownloadDotNet4Package(WORK), "");
+}
+
+TEST_F(DotNetDownload, ListWithoutACompleteEntryFallsBackToTheDefault) {
+  List("http://m/a|");
+  fake.http.replies[g_strDotNet4PackageUrl] = FakeReply{"200", "pkg"};
+  EXPECT_EQ(DownloadDotNet4Package(WORK), PACKAGE);
+  EXPECT_EQ(PackageRequests(), V{g_strDotNet4PackageUrl});
 }
 
 TEST_F(DotNetDownload, EveryEntryTriedOnceInDrawOrderThenGiveUp) {
