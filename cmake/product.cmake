@@ -48,3 +48,11 @@ if(KELVARA_XP)
               $<TARGET_FILE:kelvara-setup> --compare ${CMAKE_SOURCE_DIR}/build/win64/kelvara-setup.exe)
   endif()
 endif()
+
+# The download benchmark (tools/bench/run_bench.sh); not part of the product.
+if(NOT KELVARA_XP)
+  add_executable(fetch_bench tools/bench/fetch_bench.cpp)
+  set_target_properties(fetch_bench PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tools/bench)
+  target_link_libraries(fetch_bench PRIVATE kelvara_win32 psapi)
+  target_link_options(fetch_bench PRIVATE -municode -static -static-libgcc -static-libstdc++)
+endif()

@@ -1,0 +1,50 @@
+#!/usr/bin/env bash
+# Benchmark: FetchUrlToFile under Wine against curl and against a bare
+# InternetReadFile loop, all fetching the same 50449456-byte body from nginx on
+# 127.0.0.1; then a 5 MB body to show that peak memory does not grow with size.
+# Usage: tools/bench/run_bench.sh   (builds the win64 preset first)
+set -euo pipefail
+root=$(cd "$(dirname "$0")/../.." && pwd)
+cd "$root"
+bash tests/install-deps.sh >/dev/null
+cmake --preset win64 >/dev/null
+cmake --build --preset win64 --target fetch_bench -j2 >/dev/null
+work=$(mktemp -d /tmp/kelvara-bench.XXXXXX)
+trap 'kill $(cat "$work/nginx.pid" 2>/dev/null) 2>/dev/null || true; [ -n "${kelvara_xvfb_pid:-}" ] && kelvara_wine_stop; rm -rf "$work"' EXIT
+mkdir -p "$work/www"
+head -c 50449456 /dev/urandom > "$work/www/big.bin"
+head -c 5000000 /dev/urandom > "$work/www/small.bin"
+port=18190
+cat > "$work/nginx.conf" <<CONF
+worker_processes 1;
+pid $work/nginx.pid;
+error_log $work/error.log;
+events { worker_connections 64; }
+http {
+  access_log off;
+  client_body_temp_path $work; proxy_temp_path $work; fastcgi_temp_path $work;
+  uwsgi_temp_path $work; scgi_temp_path $work;
+  server { listen 127.0.0.1:$port; root $work/www; add_header Cache-Control no-store; }
+}
+CONF
+/usr/sbin/nginx -c "$work/nginx.conf"
+export KELVARA_WINE_DIR="$root/build/wine"
+source tests/wine-env.sh
+kelvara_wine_start
+bench="$root/build/win64/tools/bench/fetch_bench.exe"
+out_win="Z:$(echo "$work" | tr / '\\')"
+run() { wine "$bench" "$1" "http://127.0.0.1:$port/$2?$RANDOM" "$out_win\\$1-$2" | tr -d '\r'; }
+secs() { sed -E 's/.*seconds=([0-9.]+).*/\1/'; }
+# Best of three runs each, so one slow start does not decide the ratio.
+curl_s=$(for i in 1 2 3; do curl -s -o "$work/curl.bin" -w '%{time_total}\n' "http://127.0.0.1:$port/big.bin"; done | sort -g | head -1)
+curl_rss=$( { /usr/bin/time -f '%M' curl -s -o "$work/curl.bin" "http://127.0.0.1:$port/big.bin"; } 2>&1 | tail -1)
+raw=$(for i in 1 2 3; do run raw big.bin; done | sort -t= -k3 -g | head -1)
+fetch=$(for i in 1 2 3; do run fetch big.bin; done | sort -t= -k3 -g | head -1)
+fetch_small=$(run fetch small.bin)
+cmp -s "$work/www/big.bin" "$work/fetch-big.bin" && same=yes || same=no
+echo "curl:        seconds=$curl_s peak_rss_kib=$curl_rss"
+echo "bare loop:   $raw"
+echo "FetchUrlToFile 50449456 bytes: $fetch (file identical: $same)"
+echo "FetchUrlToFile 5000000 bytes:  $fetch_small"
+f=$(echo "$fetch" | secs) r=$(echo "$raw" | secs) c=$curl_s
+python3 -c "print(f'ratios: FetchUrlToFile/bare loop = {$f/$r:.2f}, FetchUrlToFile/curl = {$f/max($c,0.001):.2f}')"
