@@ -43,7 +43,7 @@ class HttpClient {
 
 class LocalFile {
  public:
-  virtual ~LocalFile() = default;  // closes the file if still open
+  virtual ~LocalFile() = default;                              // closes the file if still open
   virtual void Write(const char* data, std::size_t size) = 0;  // all or throws
   virtual void Close() = 0;                                    // throws
 };

@@ -4,8 +4,7 @@
 #include "fetch/fetch.h"
 
 namespace {
-std::string DownloadOne(const std::string& workDir, const char* remoteName,
-                        const char* localName) {
+std::string DownloadOne(const std::string& workDir, const char* remoteName, const char* localName) {
   const std::string address = g_strFileBase + remoteName;
   const std::string localPath = workDir + localName;
   return FetchUrlToFile(address, localPath) == FETCH_OK ? localPath : std::string();

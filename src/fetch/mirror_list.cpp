@@ -69,7 +69,8 @@ std::string DownloadDotNet4Package(std::string workDir) {
       int k = random.Next() % table.n;
       if (k < 0) k += table.n;
       const std::string address = table.entries[static_cast<std::size_t>(k)];
-      table.entries[static_cast<std::size_t>(k)] = table.entries[static_cast<std::size_t>(table.n - 1)];
+      table.entries[static_cast<std::size_t>(k)] =
+          table.entries[static_cast<std::size_t>(table.n - 1)];
       --table.n;
       if (FetchUrlToFile(address, packagePath) == FETCH_OK) return packagePath;
     }

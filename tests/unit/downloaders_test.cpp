@@ -1,8 +1,9 @@
+#include "fetch/downloaders.h"
+
 #include <gtest/gtest.h>
 
 #include "app/settings.h"
 #include "fakes.h"
-#include "fetch/downloaders.h"
 
 namespace {
 const std::string WORK = "C:\\Temp\\";

@@ -1,7 +1,8 @@
+#include "fetch/fetch.h"
+
 #include <gtest/gtest.h>
 
 #include "fakes.h"
-#include "fetch/fetch.h"
 
 namespace {
 const std::string URL = "http://host/qorv/file";
@@ -29,8 +30,9 @@ TEST_F(Fetch, StatusRules) {
     std::string status;
     int result;
   };
-  for (const Case& c : {Case{"404", FETCH_NOT_FOUND}, Case{"500", FETCH_FAILED},
-                        Case{"", FETCH_FAILED}, Case{"200 ", FETCH_FAILED}, Case{"2000", FETCH_FAILED}}) {
+  for (const Case& c :
+       {Case{"404", FETCH_NOT_FOUND}, Case{"500", FETCH_FAILED}, Case{"", FETCH_FAILED},
+        Case{"200 ", FETCH_FAILED}, Case{"2000", FETCH_FAILED}}) {
     fake.files.files[PATH] = "old content";
     fake.http.replies[URL] = FakeReply{c.status, "new body"};
     EXPECT_EQ(FetchUrlToFile(URL, PATH), c.result) << "status '" << c.status << "'";

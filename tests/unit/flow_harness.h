@@ -15,8 +15,6 @@
 #include "flow/steps.h"
 #include "system/launcher.h"
 
-
-
 using Log = std::vector<std::string>;
 
 inline const std::string WORK = "C:\\Temp\\";
@@ -96,7 +94,8 @@ struct Server {
                              "InstallerProbe.exe", "WindowsInstaller.exe", "unrar.dll"})
       fake.http.replies[g_strPublicFileBase + name] = FakeReply{"200", name};
     fake.http.replies[g_strPublicFileBase + "/SetupWizard.exe"] = FakeReply{"200", "wizard"};
-    fake.http.replies[g_strPublicFileBase + "MirrorList.txt"] = FakeReply{"200", "http://m/NetFx40.exe"};
+    fake.http.replies[g_strPublicFileBase + "MirrorList.txt"] =
+        FakeReply{"200", "http://m/NetFx40.exe"};
     fake.http.replies["http://m/NetFx40.exe"] = FakeReply{"200", "net"};
     fake.files.sizes[WORK + "\\NetFx40.exe"] = 50449456;
   }
@@ -114,4 +113,3 @@ inline int ExitFor(std::map<std::string, std::vector<int>>& codes, const std::st
     }
   return 0;
 }
-

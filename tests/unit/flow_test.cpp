@@ -30,21 +30,56 @@ TEST_F(Flow, WholeOldInstallerRouteWithEveryComponentMissing) {
   OnTimer(h.job, h);
   h.Run();
   const Log expected = {
-      "kill timer", "default", "line 正在检查软件安装环境...", Pair(30000, 100),
-      Pair(30000, 101), "line 正在下载Windows图像组件（WIC）校验程序，请稍候...", "job 30101",
-      Pair(30000, 102), Pair(30000, 103), "job 30103", Pair(30000, 104), Pair(30000, 105),
-      "line 您的系统缺少Windows图像组件（WIC）,正在下载安装，请稍候...", "job 30105", Pair(30000, 106),
-      Pair(30000, 107), "line 正在安装Windows图像组件（WIC），请您按提示完成安装...", "job 30107",
-      Pair(30000, 108), Pair(40000, 100), Pair(40000, 101),
-      "line 正在下载Windows Installer校验程序，请稍候...", "job 40101", Pair(40000, 102),
-      Pair(40000, 103), "job 40103", Pair(40000, 104), Pair(40000, 105),
-      "line 您的系统缺少Windows Installer或版本低于3.1，正在下载安装包，请稍候...", "job 40105",
-      Pair(40000, 106), Pair(40000, 107), "line 正在安装Windows Installer3.1，请您按提示完成安装...",
-      "job 40107", Pair(40000, 108), Pair(20000, 100), Pair(20000, 105),
-      "line 系统缺少.NET FRAMEWORK 4.0，正在下载，可能需要较长时间...", "job 20105", Pair(20000, 106),
-      "line 正在安装.NET 4.0软件包，请您按提示完成安装...", "job 20107", Pair(20000, 108),
-      Pair(10000, 105), "line 正在下载客户端安装程序，请稍候……", "job 10105", Pair(10000, 106),
-      "open " + WORK + "\\ClientSetup.exe", Pair(0, 1), "quit"};
+      "kill timer",
+      "default",
+      "line 正在检查软件安装环境...",
+      Pair(30000, 100),
+      Pair(30000, 101),
+      "line 正在下载Windows图像组件（WIC）校验程序，请稍候...",
+      "job 30101",
+      Pair(30000, 102),
+      Pair(30000, 103),
+      "job 30103",
+      Pair(30000, 104),
+      Pair(30000, 105),
+      "line 您的系统缺少Windows图像组件（WIC）,正在下载安装，请稍候...",
+      "job 30105",
+      Pair(30000, 106),
+      Pair(30000, 107),
+      "line 正在安装Windows图像组件（WIC），请您按提示完成安装...",
+      "job 30107",
+      Pair(30000, 108),
+      Pair(40000, 100),
+      Pair(40000, 101),
+      "line 正在下载Windows Installer校验程序，请稍候...",
+      "job 40101",
+      Pair(40000, 102),
+      Pair(40000, 103),
+      "job 40103",
+      Pair(40000, 104),
+      Pair(40000, 105),
+      "line 您的系统缺少Windows Installer或版本低于3.1，正在下载安装包，请稍候...",
+      "job 40105",
+      Pair(40000, 106),
+      Pair(40000, 107),
+      "line 正在安装Windows Installer3.1，请您按提示完成安装...",
+      "job 40107",
+      Pair(40000, 108),
+      Pair(20000, 100),
+      Pair(20000, 105),
+      "line 系统缺少.NET FRAMEWORK 4.0，正在下载，可能需要较长时间...",
+      "job 20105",
+      Pair(20000, 106),
+      "line 正在安装.NET 4.0软件包，请您按提示完成安装...",
+      "job 20107",
+      Pair(20000, 108),
+      Pair(10000, 105),
+      "line 正在下载客户端安装程序，请稍候……",
+      "job 10105",
+      Pair(10000, 106),
+      "open " + WORK + "\\ClientSetup.exe",
+      Pair(0, 1),
+      "quit"};
   EXPECT_EQ(h.Take(), expected);
   EXPECT_EQ(fake.system.launched,
             (Log{Quoted("ImagingProbe.exe"), Quoted("wic_x86_chs.exe"), Quoted("ImagingProbe.exe"),
@@ -85,7 +120,8 @@ TEST_F(Flow, RouteTable) {
     if (c.net2) fake2.system.keys[V2] = FakeKey{true, false, {}};
     OnTimer(h2.job, h2);
     Log expected = {"kill timer", "default", "line 正在检查软件安装环境..."};
-    if (c.repairText) expected.push_back("line 您的系统中缺少默认安装的.NET 4.0 Framework，正在进行修复…");
+    if (c.repairText)
+      expected.push_back("line 您的系统中缺少默认安装的.NET 4.0 Framework，正在进行修复…");
     expected.push_back(c.first);
     EXPECT_EQ(h2.Take(), expected) << c.major << "." << c.minor << " " << c.net4 << c.net2;
     const auto& opened = fake2.system.opened;
@@ -131,7 +167,8 @@ TEST_F(Flow, GuardsFallBackWhenAProbeRaises) {
     fake2.system.minor = c.minor;
     fake2.system.registryThrows = true;
     OnTimer(h2.job, h2);
-    EXPECT_EQ(h2.Take(), (Log{"kill timer", "default", "line 正在检查软件安装环境...", c.box, c.pair}))
+    EXPECT_EQ(h2.Take(),
+              (Log{"kill timer", "default", "line 正在检查软件安装环境...", c.box, c.pair}))
         << c.major << "." << c.minor;
   }
 }

@@ -1,8 +1,9 @@
+#include "fetch/mirror_list.h"
+
 #include <gtest/gtest.h>
 
 #include "app/settings.h"
 #include "fakes.h"
-#include "fetch/mirror_list.h"
 
 namespace {
 std::vector<std::string> Entries(const std::string& raw) {

@@ -11,8 +11,8 @@ TEST(CommandLine, OnlyAnExactFirstArgumentSelectsPrivateMode) {
   EXPECT_FALSE(IsPrivateModeCommandLine(Args{"setup.exe"}));
   EXPECT_TRUE(IsPrivateModeCommandLine(Args{"setup.exe", "private"}));
   EXPECT_TRUE(IsPrivateModeCommandLine(Args{"setup.exe", "private", "more", "args"}));
-  for (const char* other : {"PRIVATE", "Private", "-private", "/private", "privates", "private ",
-                            "\"private\"", ""})
+  for (const char* other :
+       {"PRIVATE", "Private", "-private", "/private", "privates", "private ", "\"private\"", ""})
     EXPECT_FALSE(IsPrivateModeCommandLine(Args{"setup.exe", other})) << other;
   EXPECT_FALSE(IsPrivateModeCommandLine(Args{"setup.exe", "x", "private"}));
 }
@@ -20,7 +20,8 @@ TEST(CommandLine, OnlyAnExactFirstArgumentSelectsPrivateMode) {
 TEST(Settings, BaseAddressesEndWithASlash) {
   EXPECT_EQ(g_strIntranetBase, "http://" KELVARA_INTRANET_HOST "/qorv/");
   EXPECT_EQ(g_strPublicFileBase, "http://" KELVARA_PUBLIC_FILE_HOST "/qorv/");
-  EXPECT_EQ(g_strDotNet4PackageUrl, "http://" KELVARA_DOWNLOAD_HOST "/download/vumel/qorv/NetFx40.exe");
+  EXPECT_EQ(g_strDotNet4PackageUrl,
+            "http://" KELVARA_DOWNLOAD_HOST "/download/vumel/qorv/NetFx40.exe");
 }
 
 TEST(Status, LineIndentAndBoxTrim) {

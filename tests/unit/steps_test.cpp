@@ -20,8 +20,15 @@ TEST_F(Step, ControlAndUnlistedPairs) {
   EXPECT_EQ(h.job.nJobCode, 0);
   EXPECT_EQ(Handle(0, 7), Log{});
   EXPECT_EQ(Handle(0, 1), Log{"quit"});
-  for (auto [stage, step] : {std::pair{20000, 101}, {20000, 107}, {50000, 103}, {10000, 100},
-                             {10000, 108}, {12345, 100}, {30000, 99}, {30000, 109}, {-1, 1}}) {
+  for (auto [stage, step] : {std::pair{20000, 101},
+                             {20000, 107},
+                             {50000, 103},
+                             {10000, 100},
+                             {10000, 108},
+                             {12345, 100},
+                             {30000, 99},
+                             {30000, 109},
+                             {-1, 1}}) {
     h.job.nJobCode = 777;
     EXPECT_EQ(Handle(stage, step), Log{}) << stage << "," << step;
     EXPECT_EQ(h.job.nJobCode, stage) << stage << "," << step;
@@ -33,9 +40,10 @@ TEST_F(Step, ClientStage) {
   EXPECT_EQ(Handle(10000, 105), (Log{"line 正在下载客户端安装程序，请稍候……", "job 10105"}));
   EXPECT_EQ(h.job.nJobCode, 10105);
   h.job.strFilePath = "";
-  EXPECT_EQ(Handle(10000, 106),
-            (Log{"box 未能正确下载软件安装程序包，请检查安装程序是否正在运行，或联系客服获取技术支持！",
-                 Pair(0, 0)}));
+  EXPECT_EQ(
+      Handle(10000, 106),
+      (Log{"box 未能正确下载软件安装程序包，请检查安装程序是否正在运行，或联系客服获取技术支持！",
+           Pair(0, 0)}));
   h.job.strFilePath = "Z:\\does not exist.exe";
   EXPECT_EQ(Handle(10000, 106), (Log{"open Z:\\does not exist.exe", Pair(0, 1)}));
 }
@@ -49,7 +57,8 @@ TEST_F(Step, DotNetStage) {
             (Log{"box 对不起，服务器繁忙，请稍后重试。也可自行安装.NET 4.0或更高版本后再运行程序。",
                  Pair(0, 0)}));
   h.job.strFilePath = "C:\\p";
-  EXPECT_EQ(Handle(20000, 106), (Log{"line 正在安装.NET 4.0软件包，请您按提示完成安装...", "job 20107"}));
+  EXPECT_EQ(Handle(20000, 106),
+            (Log{"line 正在安装.NET 4.0软件包，请您按提示完成安装...", "job 20107"}));
   EXPECT_EQ(h.job.nJobCode, 20107);
   h.job.nJobResult = 0;
   EXPECT_EQ(Handle(20000, 108),
@@ -136,8 +145,8 @@ TEST_F(Step, WizardStage) {
   h.job.nJobResult = 1;
   EXPECT_EQ(Handle(50000, 108), Log{Pair(0, 1)});
   h.job.nJobResult = 0;
-  EXPECT_EQ(Handle(50000, 108), (Log{"box 安装向导运行异常，正在使用旧版安装程序重试",
-                                     Pair(30000, 100), Pair(0, 0)}));
+  EXPECT_EQ(Handle(50000, 108),
+            (Log{"box 安装向导运行异常，正在使用旧版安装程序重试", Pair(30000, 100), Pair(0, 0)}));
 }
 
 TEST_F(Step, WizardFallbackRunsTheOldRouteDespiteTheHalt) {
@@ -148,7 +157,8 @@ TEST_F(Step, WizardFallbackRunsTheOldRouteDespiteTheHalt) {
   h.queue.emplace_back(50000, 100);
   h.Run();
   const Log log = h.Take();
-  const auto box = std::find(log.begin(), log.end(), "box 未能成功下载安装向导，正在使用旧版安装程序重试");
+  const auto box =
+      std::find(log.begin(), log.end(), "box 未能成功下载安装向导，正在使用旧版安装程序重试");
   ASSERT_NE(box, log.end());
   EXPECT_EQ(*(box + 1), Pair(30000, 100));
   EXPECT_EQ(*(box + 2), Pair(0, 0));
@@ -161,8 +171,10 @@ TEST_F(Step, ThreadThatCannotStartFailsTheJobVisibly) {
   h.job.strFilePath = "C:\\old.exe";
   h.queue.emplace_back(10000, 105);
   h.Run();
-  EXPECT_EQ(h.Take(), (Log{"line 正在下载客户端安装程序，请稍候……", "job 10105", Pair(10000, 106),
-                           "box 未能正确下载软件安装程序包，请检查安装程序是否正在运行，或联系客服获取技术支持！",
-                           Pair(0, 0)}));
+  EXPECT_EQ(
+      h.Take(),
+      (Log{"line 正在下载客户端安装程序，请稍候……", "job 10105", Pair(10000, 106),
+           "box 未能正确下载软件安装程序包，请检查安装程序是否正在运行，或联系客服获取技术支持！",
+           Pair(0, 0)}));
 }
 }  // namespace

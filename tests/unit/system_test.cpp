@@ -43,7 +43,9 @@ TEST(DotNet4Probe, KeyCombinations) {
   };
   const Case cases[] = {
       {"v4.0 client alone", {{V40_CLIENT, Install(DWORD_1)}}, true},
-      {"v4.0 client wins over v4 zero", {{V40_CLIENT, Install(DWORD_1)}, {V4_CLIENT, Install(DWORD_0)}}, true},
+      {"v4.0 client wins over v4 zero",
+       {{V40_CLIENT, Install(DWORD_1)}, {V4_CLIENT, Install(DWORD_0)}},
+       true},
       {"v4 client without full", {{V4_CLIENT, Install(DWORD_1)}}, false},
       {"v4 full without client", {{V4_FULL, Install(DWORD_1)}}, false},
       {"v4 client and full", {{V4_CLIENT, Install(DWORD_1)}, {V4_FULL, Install(DWORD_1)}}, true},
@@ -55,7 +57,9 @@ TEST(DotNet4Probe, KeyCombinations) {
       {"01 00 then non-zero", {{V40_CLIENT, Install({1, 0, 2, 0})}}, false},
       {"a single byte 01 on a zeroed buffer", {{V40_CLIENT, Install({1})}}, true},
       {"key without the value", {{V40_CLIENT, FakeKey{}}}, false},
-      {"value too big for 520 bytes", {{V40_CLIENT, Install(std::vector<unsigned char>(521, 1))}}, false},
+      {"value too big for 520 bytes",
+       {{V40_CLIENT, Install(std::vector<unsigned char>(521, 1))}},
+       false},
       {"no keys", {}, false},
   };
   for (const Case& c : cases) {
@@ -86,8 +90,8 @@ TEST(DotNet2Probe, PresenceWithFullAccess) {
 
 TEST(PackageSize, ExactlyTheExpectedSize) {
   FakePlatform fake;
-  fake.files.sizes = {{"a", 50449455}, {"b", 50449456}, {"c", 50449457},
-                      {"d", 50449456ull + (1ull << 32)}};
+  fake.files.sizes = {
+      {"a", 50449455}, {"b", 50449456}, {"c", 50449457}, {"d", 50449456ull + (1ull << 32)}};
   EXPECT_FALSE(IsDotNet4PackageComplete("a"));
   EXPECT_TRUE(IsDotNet4PackageComplete("b"));
   EXPECT_FALSE(IsDotNet4PackageComplete("c"));
@@ -128,8 +132,9 @@ TEST(LaunchRules, SetupWizardGetsPrivateOnlyInPrivateMode) {
   EXPECT_TRUE(RunSetupWizard("C:\\a b\\\\SetupWizard.exe"));
   g_bPrivateMode = 0;
   EXPECT_TRUE(RunSetupWizard("C:\\a b\\\\SetupWizard.exe"));
-  EXPECT_EQ(fake.system.launched, (std::vector<std::string>{"\"C:\\a b\\\\SetupWizard.exe\" private",
-                                                            "\"C:\\a b\\\\SetupWizard.exe\""}));
+  EXPECT_EQ(fake.system.launched,
+            (std::vector<std::string>{"\"C:\\a b\\\\SetupWizard.exe\" private",
+                                      "\"C:\\a b\\\\SetupWizard.exe\""}));
 }
 
 TEST(LaunchRules, DotNetPackageRunsOnlyWhenComplete) {

@@ -1,8 +1,8 @@
 // Times one download under Wine: "fetch" goes through FetchUrlToFile and the
 // WinInet adapter, "raw" is a bare InternetReadFile loop (the platform's
 // floor). Prints seconds, bytes and the process's peak memory.
-#include <windows.h>
 #include <psapi.h>
+#include <windows.h>
 #include <wininet.h>
 
 #include <cstdio>
@@ -15,7 +15,8 @@
 
 namespace {
 long long RawFetch(const std::wstring& url, const std::wstring& path) {
-  HINTERNET session = InternetOpenW(L"fetch_bench", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
+  HINTERNET session =
+      InternetOpenW(L"fetch_bench", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
   HINTERNET request = InternetOpenUrlW(session, url.c_str(), nullptr, 0,
                                        INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE, 1);
   if (request == nullptr) return -1;
@@ -24,7 +25,9 @@ long long RawFetch(const std::wstring& url, const std::wstring& path) {
   long long total = 0;
   for (;;) {
     DWORD got = 0;
-    if (!InternetReadFile(request, buffer.data(), static_cast<DWORD>(buffer.size()), &got) || got == 0) break;
+    if (!InternetReadFile(request, buffer.data(), static_cast<DWORD>(buffer.size()), &got) ||
+        got == 0)
+      break;
     DWORD done = 0;
     WriteFile(file, buffer.data(), got, &done, nullptr);
     total += got;
@@ -55,10 +58,11 @@ int wmain(int argc, wchar_t** argv) {
   PROCESS_MEMORY_COUNTERS memory{};
   memory.cb = sizeof(memory);
   GetProcessMemoryInfo(GetCurrentProcess(), &memory, sizeof(memory));
-  std::printf("%ls result=%lld seconds=%.3f peak_working_set_kib=%llu peak_pagefile_kib=%llu\n",
-              mode.c_str(), result,
-              static_cast<double>(end.QuadPart - start.QuadPart) / static_cast<double>(frequency.QuadPart),
-              static_cast<unsigned long long>(memory.PeakWorkingSetSize / 1024),
-              static_cast<unsigned long long>(memory.PeakPagefileUsage / 1024));
+  std::printf(
+      "%ls result=%lld seconds=%.3f peak_working_set_kib=%llu peak_pagefile_kib=%llu\n",
+      mode.c_str(), result,
+      static_cast<double>(end.QuadPart - start.QuadPart) / static_cast<double>(frequency.QuadPart),
+      static_cast<unsigned long long>(memory.PeakWorkingSetSize / 1024),
+      static_cast<unsigned long long>(memory.PeakPagefileUsage / 1024));
   return 0;
 }

@@ -1,8 +1,8 @@
 #include "app/win32/platform_win32.h"
 
 #include "app/platform.h"
-#include "fetch/win32/wininet_client.h"
 #include "fetch/win32/win32_files.h"
+#include "fetch/win32/wininet_client.h"
 #include "flow/win32/job_thread.h"
 #include "system/win32/win32_system.h"
 

@@ -83,9 +83,7 @@ void CProgressDlg::Quit() { std::exit(0); }
 
 void CProgressDlg::KillStartupTimer() { KillTimer(m_hWnd, STARTUP_TIMER); }
 
-void CProgressDlg::DefaultTimerProcessing() {
-  DefWindowProcW(m_hWnd, WM_TIMER, STARTUP_TIMER, 0);
-}
+void CProgressDlg::DefaultTimerProcessing() { DefWindowProcW(m_hWnd, WM_TIMER, STARTUP_TIMER, 0); }
 
 bool CProgressDlg::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR* result) {
   switch (message) {
