@@ -34,7 +34,7 @@ std::string DownloadMsiPackage(std::string workDir) {
 std::string DownloadSetupWizard(std::string workDir) {
   // The servers publish the wizard under a name with a leading slash, so its
   // address has "//"; they rely on that request path.
-  const std::string wizard = DownloadOne(workDir, "/SetupWizard.exe", "\\SetupWizard.exe");
+  std::string wizard = DownloadOne(workDir, "/SetupWizard.exe", "\\SetupWizard.exe");
   if (wizard.empty()) return std::string();
   if (DownloadOne(workDir, "unrar.dll", "\\unrar.dll").empty()) return std::string();
   return wizard;

@@ -60,7 +60,7 @@ std::string DownloadDotNet4Package(std::string workDir) {
     table.n = 0;
   }
 
-  const std::string packagePath = workDir + "\\NetFx40.exe";
+  std::string packagePath = workDir + "\\NetFx40.exe";
   try {
     if (table.n == 0) return FetchDefaultPackage(packagePath);
     RandomSource& random = *GetPlatform().random;
