@@ -1,8 +1,8 @@
 // Times one download under Wine: "fetch" goes through FetchUrlToFile and the
 // WinInet adapter, "raw" is a bare InternetReadFile loop (the platform's
 // floor). Prints seconds, bytes and the process's peak memory.
-#include <psapi.h>
 #include <windows.h>
+#include <psapi.h>
 #include <wininet.h>
 
 #include <cstdio>

@@ -1,7 +1,7 @@
 #include "app/win32/command_line.h"
 
-#include <shellapi.h>
 #include <windows.h>
+#include <shellapi.h>
 
 #include <string>
 #include <vector>

@@ -1,5 +1,5 @@
-#include <commctrl.h>
 #include <windows.h>
+#include <commctrl.h>
 
 #include "app/settings.h"
 #include "app/win32/command_line.h"

@@ -1,7 +1,7 @@
 #include "flow/win32/job_thread.h"
 
-#include <process.h>
 #include <windows.h>
+#include <process.h>
 
 #include "flow/jobs.h"
 #include "flow/steps.h"
