@@ -48,8 +48,11 @@ REG
     wineserver -w
     touch "$WINEPREFIX/.kelvara-ready"
   fi
-  # Keep one server alive across the test programs.
+  # Keep one server alive across the test programs, and start Wine's
+  # background services now: started by the first test instead, they would
+  # hold ctest's output pipe open and ctest would wait for ever.
   wineserver -p >/dev/null 2>&1
+  wineboot </dev/null >/dev/null 2>&1
 }
 
 kelvara_wine_stop() {
