@@ -19,12 +19,12 @@ step() {
 mkdir -p build
 
 step "native build" bash -c 'cmake --preset native >/dev/null && cmake --build --preset native -j2 >build/native-build.log 2>&1 || { tail -40 build/native-build.log; exit 1; }'
-step "unit tests (host, ASan/UBSan)" ctest --preset native
+step "unit tests (host, ASan/UBSan)" ctest --preset native --no-tests=error
 step "mirror-list fuzzer (${fuzz_seconds}s)" tests/fuzz/run_fuzz.sh build/fuzz "$fuzz_seconds"
 
 step "win64 build" bash -c 'cmake --preset win64 >/dev/null && cmake --build --preset win64 -j2 >build/win64-build.log 2>&1 || { tail -40 build/win64-build.log; exit 1; }'
 step "win32-xp build" bash -c 'cmake --preset win32-xp >/dev/null && cmake --build --preset win32-xp -j2 >build/win32-xp-build.log 2>&1 || { tail -40 build/win32-xp-build.log; exit 1; }'
-step "release check (win32-xp)" ctest --preset win32-xp
+step "release check (win32-xp)" ctest --preset win32-xp --no-tests=error
 
 export KELVARA_WINE_DIR="$root/build/wine"
 export KELVARA_XVFB=1
@@ -32,7 +32,7 @@ export KELVARA_XVFB=1
 source tests/wine-env.sh
 kelvara_wine_start
 trap kelvara_wine_stop EXIT
-step "Windows adapter and end-to-end tests (Wine)" ctest --preset win64 --timeout 900
+step "Windows adapter and end-to-end tests (Wine)" ctest --preset win64 --timeout 900 --no-tests=error
 
 if [ ${#failed[@]} -gt 0 ]; then
   echo "FAILED: ${failed[*]}"

@@ -29,6 +29,9 @@
 #include <thread>
 #include <vector>
 
+#include "app/win32/text.h"
+#include "ui_driver.h"
+
 namespace {
 constexpr int IDC_STATUS = 1000;
 constexpr int IDC_CANCEL_INSTALL = 1001;
@@ -52,24 +55,6 @@ struct Options {
   std::wstring wineDebug;
 };
 
-std::string Utf8(const std::wstring& text) {
-  if (text.empty()) return std::string();
-  const int size = static_cast<int>(text.size());
-  const int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), size, nullptr, 0, nullptr, nullptr);
-  std::string out(static_cast<std::size_t>(n), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, text.data(), size, out.data(), n, nullptr, nullptr);
-  return out;
-}
-
-std::wstring Wide(const std::string& text) {
-  if (text.empty()) return std::wstring();
-  const int size = static_cast<int>(text.size());
-  const int n = MultiByteToWideChar(CP_UTF8, 0, text.data(), size, nullptr, 0);
-  std::wstring out(static_cast<std::size_t>(n), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, text.data(), size, out.data(), n);
-  return out;
-}
-
 double NowMs() {
   static LARGE_INTEGER frequency = [] {
     LARGE_INTEGER f{};
@@ -85,24 +70,6 @@ std::wstring ClassOf(HWND hwnd) {
   wchar_t name[64] = {};
   GetClassNameW(hwnd, name, 64);
   return name;
-}
-
-// Cross-process reads go through SendMessageTimeout, so a wizard that stops
-// answering shows up as a failed read instead of a hung driver.
-bool ReadText(HWND hwnd, std::wstring* text, UINT timeoutMs = 2000) {
-  wchar_t buffer[1024] = {};
-  DWORD_PTR copied = 0;
-  if (!SendMessageTimeoutW(hwnd, WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(buffer),
-                           SMTO_ABORTIFHUNG, timeoutMs, &copied))
-    return false;
-  *text = std::wstring(buffer, std::min<std::size_t>(copied, 1023));
-  return true;
-}
-
-std::wstring TextOf(HWND hwnd) {
-  std::wstring text;
-  ReadText(hwnd, &text);
-  return text;
 }
 
 std::vector<HWND> TopDialogsOf(DWORD pid) {
@@ -121,45 +88,6 @@ std::vector<HWND> TopDialogsOf(DWORD pid) {
       },
       reinterpret_cast<LPARAM>(&search));
   return search.found;
-}
-
-bool SaveScreenRect(RECT rect, const std::wstring& path) {
-  const int width = rect.right - rect.left;
-  const int height = rect.bottom - rect.top;
-  if (width <= 0 || height <= 0) return false;
-  HDC screen = GetDC(nullptr);
-  HDC memory = CreateCompatibleDC(screen);
-  HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
-  HGDIOBJ old = SelectObject(memory, bitmap);
-  BitBlt(memory, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY);
-  SelectObject(memory, old);
-  BITMAPINFOHEADER info{};
-  info.biSize = sizeof(info);
-  info.biWidth = width;
-  info.biHeight = height;
-  info.biPlanes = 1;
-  info.biBitCount = 24;
-  info.biCompression = BI_RGB;
-  const DWORD stride = (static_cast<DWORD>(width) * 3 + 3) & ~3u;
-  std::vector<unsigned char> pixels(stride * static_cast<DWORD>(height));
-  GetDIBits(memory, bitmap, 0, static_cast<UINT>(height), pixels.data(),
-            reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS);
-  DeleteObject(bitmap);
-  DeleteDC(memory);
-  ReleaseDC(nullptr, screen);
-  BITMAPFILEHEADER header{};
-  header.bfType = 0x4D42;
-  header.bfOffBits = sizeof(header) + sizeof(info);
-  header.bfSize = header.bfOffBits + static_cast<DWORD>(pixels.size());
-  HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return false;
-  DWORD written = 0;
-  WriteFile(file, &header, sizeof(header), &written, nullptr);
-  WriteFile(file, &info, sizeof(info), &written, nullptr);
-  WriteFile(file, pixels.data(), static_cast<DWORD>(pixels.size()), &written, nullptr);
-  CloseHandle(file);
-  return true;
 }
 
 // Clicks as the button itself would report it; posted, so that a wizard
@@ -238,9 +166,9 @@ class Driver {
       for (HWND hwnd : TopDialogsOf(process_.dwProcessId)) {
         if (GetDlgItem(hwnd, IDOK) != nullptr && GetDlgItem(hwnd, IDC_STATUS) == nullptr) {
           welcome_ = hwnd;
-          Fact("welcome_caption", TextOf(hwnd));
-          Fact("welcome_ok", TextOf(GetDlgItem(hwnd, IDOK)));
-          Fact("welcome_cancel", TextOf(GetDlgItem(hwnd, IDCANCEL)));
+          Fact("welcome_caption", ui::Text(hwnd));
+          Fact("welcome_ok", ui::Text(GetDlgItem(hwnd, IDOK)));
+          Fact("welcome_cancel", ui::Text(GetDlgItem(hwnd, IDCANCEL)));
           return true;
         }
       }
@@ -268,8 +196,8 @@ class Driver {
         if (GetDlgItem(hwnd, IDC_STATUS) != nullptr && GetDlgItem(hwnd, IDC_CANCEL_INSTALL)) {
           progress_ = hwnd;
           status_ = GetDlgItem(hwnd, IDC_STATUS);
-          Fact("progress_caption", TextOf(hwnd));
-          Fact("progress_cancel", TextOf(GetDlgItem(hwnd, IDC_CANCEL_INSTALL)));
+          Fact("progress_caption", ui::Text(hwnd));
+          Fact("progress_cancel", ui::Text(GetDlgItem(hwnd, IDC_CANCEL_INSTALL)));
           Fact("welcome_hidden_at_progress", IsWindowVisible(welcome_) ? L"0" : L"1");
           return true;
         }
@@ -322,7 +250,7 @@ class Driver {
       for (std::size_t end; (end = data.find('\n', start)) != std::string::npos; start = end + 1) {
         const std::string line = data.substr(start, end - start);
         const auto tab = line.find('\t');
-        hookLines_.push_back(Wide(tab == std::string::npos ? line : line.substr(tab + 1)));
+        hookLines_.push_back(Widen(tab == std::string::npos ? line : line.substr(tab + 1)));
       }
       hookOffset_ += static_cast<long long>(start);
     }
@@ -331,7 +259,7 @@ class Driver {
 
   void PollStatus() {
     std::wstring text;
-    if (!ReadText(status_, &text, 1000)) return;
+    if (!ui::ReadText(status_, &text, 1000)) return;
     if (text != polled_) {
       polled_ = text;
       Line(text);
@@ -346,7 +274,7 @@ class Driver {
       Sleep(400);  // let the static repaint before the picture
       RECT rect{};
       GetWindowRect(progress_, &rect);
-      shotLineTaken_ = SaveScreenRect(rect, o_.out + L"\\status.bmp");
+      shotLineTaken_ = ui::SaveScreenRect(rect, o_.out + L"\\status.bmp");
     }
   }
 
@@ -359,19 +287,19 @@ class Driver {
   void HandleBox(HWND box) {
     CatchUp();
     Sleep(50);  // the box fills its controls right after it shows
-    const std::wstring text = TextOf(GetDlgItem(box, MSGBOX_TEXT_ID));
+    const std::wstring text = ui::Text(GetDlgItem(box, MSGBOX_TEXT_ID));
     std::vector<HWND> buttons;
     for (HWND child = GetWindow(box, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
       if (ClassOf(child) == L"Button" && IsWindowVisible(child)) buttons.push_back(child);
     Event(L"BOX\t" + text);
     ++boxes_;
     const std::wstring n = std::to_wstring(boxes_);
-    Fact(L"box" + n + L"_caption", TextOf(box));
+    Fact(L"box" + n + L"_caption", ui::Text(box));
     Fact(L"box" + n + L"_buttons", std::to_wstring(buttons.size()));
     Fact(L"box" + n + L"_owner_is_progress", GetWindow(box, GW_OWNER) == progress_ ? L"1" : L"0");
     if (!buttons.empty()) {
       Fact(L"box" + n + L"_button_id", std::to_wstring(GetDlgCtrlID(buttons[0])));
-      Fact(L"box" + n + L"_button_text", TextOf(buttons[0]));
+      Fact(L"box" + n + L"_button_text", ui::Text(buttons[0]));
     }
     if (o_.shotBox && boxes_ == 1) {
       Sleep(300);
@@ -381,7 +309,7 @@ class Driver {
       GetWindowRect(box, &b);
       RECT both{};
       UnionRect(&both, &a, &b);
-      SaveScreenRect(both, o_.out + L"\\box.bmp");
+      ui::SaveScreenRect(both, o_.out + L"\\box.bmp");
     }
     if (!buttons.empty()) Click(buttons[0]);
     const double until = NowMs() + 5000;
@@ -519,10 +447,10 @@ class Driver {
     CloseHandle(file);
   }
 
-  void Event(const std::wstring& text) { events_ += Utf8(text) + "\n"; }
+  void Event(const std::wstring& text) { events_ += Narrow(text) + "\n"; }
   void Event(const char* text) { events_ += std::string(text) + "\n"; }
-  void Fact(const std::string& key, const std::wstring& value) { facts_[key] = Utf8(value); }
-  void Fact(const std::wstring& key, const std::wstring& value) { Fact(Utf8(key), value); }
+  void Fact(const std::string& key, const std::wstring& value) { facts_[key] = Narrow(value); }
+  void Fact(const std::wstring& key, const std::wstring& value) { Fact(Narrow(key), value); }
 
   Options o_;
   PROCESS_INFORMATION process_{};

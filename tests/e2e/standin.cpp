@@ -15,23 +15,17 @@
 
 #include <string>
 
+#include "app/win32/text.h"
+
 namespace {
 const wchar_t* const CONFIG = L"C:\\kelvara-e2e\\standin.ini";
 const wchar_t* const RECORD = L"C:\\kelvara-e2e\\record.log";
 
-std::string Utf8(const std::wstring& text) {
-  if (text.empty()) return std::string();
-  const int size = static_cast<int>(text.size());
-  const int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), size, nullptr, 0, nullptr, nullptr);
-  std::string out(static_cast<std::size_t>(n), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, text.data(), size, out.data(), n, nullptr, nullptr);
-  return out;
-}
 
 // Several stand-ins may append at once (an installer left running by a
 // cancelled wizard); retry while another holds the file.
 void Record(const std::wstring& line) {
-  const std::string data = Utf8(line + L"\n");
+  const std::string data = Narrow(line + L"\n");
   for (int attempt = 0; attempt < 200; ++attempt) {
     HANDLE file = CreateFileW(RECORD, FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, nullptr);

@@ -101,13 +101,20 @@ HWND FindMessageBox(DWORD pid, const std::wstring& dialogCaption, DWORD timeoutM
   return Poll(Search{pid, dialogCaption, 0, true, nullptr}, timeoutMs);
 }
 
-std::wstring Text(HWND window) {
+bool ReadText(HWND window, std::wstring* text, UINT timeoutMs) {
   wchar_t buffer[4096] = {};
   DWORD_PTR copied = 0;
   if (!SendMessageTimeoutW(window, WM_GETTEXT, 4096, reinterpret_cast<LPARAM>(buffer),
-                           SMTO_ABORTIFHUNG, 2000, &copied))
-    return L"<no answer>";
-  return std::wstring(buffer, copied);
+                           SMTO_ABORTIFHUNG, timeoutMs, &copied))
+    return false;
+  *text = std::wstring(buffer, copied < 4095 ? copied : 4095);
+  return true;
+}
+
+std::wstring Text(HWND window) {
+  std::wstring text;
+  ReadText(window, &text);
+  return text;
 }
 
 std::wstring ControlText(HWND dialog, int id) {
@@ -143,44 +150,49 @@ bool WaitForControlText(HWND dialog, int id, const std::wstring& expected, DWORD
   return true;
 }
 
-bool SaveWindowBitmap(HWND window, const std::wstring& path) {
-  RECT r{};
-  GetWindowRect(window, &r);
-  const int w = r.right - r.left;
-  const int h = r.bottom - r.top;
-  if (w <= 0 || h <= 0) return false;
+bool SaveScreenRect(RECT rect, const std::wstring& path) {
+  const int width = rect.right - rect.left;
+  const int height = rect.bottom - rect.top;
+  if (width <= 0 || height <= 0) return false;
   HDC screen = GetDC(nullptr);
   HDC memory = CreateCompatibleDC(screen);
-  BITMAPINFO bi{};
-  bi.bmiHeader.biSize = sizeof(bi.bmiHeader);
-  bi.bmiHeader.biWidth = w;
-  bi.bmiHeader.biHeight = h;
-  bi.bmiHeader.biPlanes = 1;
-  bi.bmiHeader.biBitCount = 24;
-  void* bits = nullptr;
-  HBITMAP dib = CreateDIBSection(screen, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
-  HGDIOBJ old = SelectObject(memory, dib);
-  BitBlt(memory, 0, 0, w, h, screen, r.left, r.top, SRCCOPY);
+  HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
+  HGDIOBJ old = SelectObject(memory, bitmap);
+  BitBlt(memory, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY);
   SelectObject(memory, old);
-  const DWORD stride = ((w * 3 + 3) / 4) * 4;
-  const DWORD imageSize = stride * static_cast<DWORD>(h);
-  BITMAPFILEHEADER fh{};
-  fh.bfType = 0x4D42;
-  fh.bfOffBits = sizeof(fh) + sizeof(bi.bmiHeader);
-  fh.bfSize = fh.bfOffBits + imageSize;
-  bool ok = false;
-  HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-  if (file != INVALID_HANDLE_VALUE) {
-    DWORD done = 0;
-    ok = WriteFile(file, &fh, sizeof(fh), &done, nullptr) &&
-         WriteFile(file, &bi.bmiHeader, sizeof(bi.bmiHeader), &done, nullptr) &&
-         WriteFile(file, bits, imageSize, &done, nullptr);
-    CloseHandle(file);
-  }
-  DeleteObject(dib);
+  BITMAPINFOHEADER info{};
+  info.biSize = sizeof(info);
+  info.biWidth = width;
+  info.biHeight = height;
+  info.biPlanes = 1;
+  info.biBitCount = 24;
+  info.biCompression = BI_RGB;
+  const DWORD stride = (static_cast<DWORD>(width) * 3 + 3) & ~3u;
+  std::vector<unsigned char> pixels(stride * static_cast<DWORD>(height));
+  GetDIBits(memory, bitmap, 0, static_cast<UINT>(height), pixels.data(),
+            reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS);
+  DeleteObject(bitmap);
   DeleteDC(memory);
   ReleaseDC(nullptr, screen);
-  return ok;
+  BITMAPFILEHEADER header{};
+  header.bfType = 0x4D42;
+  header.bfOffBits = sizeof(header) + sizeof(info);
+  header.bfSize = header.bfOffBits + static_cast<DWORD>(pixels.size());
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  DWORD written = 0;
+  WriteFile(file, &header, sizeof(header), &written, nullptr);
+  WriteFile(file, &info, sizeof(info), &written, nullptr);
+  WriteFile(file, pixels.data(), static_cast<DWORD>(pixels.size()), &written, nullptr);
+  CloseHandle(file);
+  return true;
+}
+
+bool SaveWindowBitmap(HWND window, const std::wstring& path) {
+  RECT rect{};
+  GetWindowRect(window, &rect);
+  return SaveScreenRect(rect, path);
 }
 
 std::wstring Env(const wchar_t* name) {

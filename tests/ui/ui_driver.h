@@ -27,7 +27,10 @@ HWND FindDialog(DWORD pid, const std::wstring& caption, int controlId, DWORD tim
 // is not the dialogs' caption.
 HWND FindMessageBox(DWORD pid, const std::wstring& dialogCaption, DWORD timeoutMs);
 
-std::wstring Text(HWND window);
+// Cross-process reads go through SendMessageTimeout, so a wizard that stops
+// answering shows up as a failed read instead of a hung driver.
+bool ReadText(HWND window, std::wstring* text, UINT timeoutMs = 2000);
+std::wstring Text(HWND window);  // "" when the window does not answer
 std::wstring ControlText(HWND dialog, int id);
 // The static control whose text starts with the prefix.
 HWND FindChildByTextPrefix(HWND dialog, const std::wstring& prefix);
@@ -39,7 +42,8 @@ void PressKey(HWND dialog, UINT vk);
 // Waits until the control's text equals the expected one.
 bool WaitForControlText(HWND dialog, int id, const std::wstring& expected, DWORD timeoutMs);
 
-// Copies the window from the screen into a 24-bit BMP file.
+// Copies a part of the screen, or a window as it shows there, into a 24-bit BMP.
+bool SaveScreenRect(RECT rect, const std::wstring& path);
 bool SaveWindowBitmap(HWND window, const std::wstring& path);
 
 std::wstring Env(const wchar_t* name);
