@@ -39,6 +39,28 @@ ran() { start_rec "$1" "${3:-}" && end_rec "$1" "$2"; }
 client_rec() { ran ClientSetup 0; }
 get() { printf 'GET %s HTTP/1.1 %s\n' "$1" "${2:-200}"; }
 
+# The status lines and boxes in order: a text is a status line, "box:TEXT" a
+# line with its box, a word in capitals an action of the driver (CANCEL...).
+expect_events() {
+  local e
+  same events "$OUT/events.txt" < <(for e in "$@"; do
+    case $e in
+      box:*) box "${e#box:}" ;;
+      *) if [[ $e =~ ^[A-Z_]+$ ]]; then echo "$e"; else line "$e"; fi ;;
+    esac
+  done)
+}
+
+# The requests one host saw, in order: "PATH" for a 200, "PATH STATUS" else.
+expect_requests() {
+  local host=$1 r
+  shift
+  check_requests "$host" < <(for r in "$@"; do
+    # shellcheck disable=SC2086
+    get $r
+  done)
+}
+
 # ---------------------------------------------------------------- scenarios
 
 scenario_welcome_cancel() {
@@ -48,9 +70,9 @@ scenario_welcome_cancel() {
   drive --welcome-cancel
   check_common
   same events "$OUT/events.txt" <<<"WELCOME_CANCEL"
-  check_requests public </dev/null
-  check_requests intranet </dev/null
-  check_requests download </dev/null
+  expect_requests public
+  expect_requests intranet
+  expect_requests download
   check_records </dev/null
   end
 }
@@ -69,30 +91,12 @@ scenario_win7_old_route() {
   check_common
   check_progress_window
   check_boxes 0
-  same events "$OUT/events.txt" <<EOF
-$(line "$T_WELCOME")
-$(line "$T_CHECK")
-$(line "$T_WIC1")
-$(line "$T_WIC3")
-$(line "$T_WIC5")
-$(line "$T_MSI1")
-$(line "$T_MSI3")
-$(line "$T_MSI5")
-$(line "$T_NET_FETCH")
-$(line "$T_NET_RUN")
-$(line "$T_CLIENT")
-EOF
-  check_requests public <<EOF
-$(get /qorv/alive)
-$(get /qorv/ImagingProbe.exe)
-$(get /qorv/wic_x86_chs.exe)
-$(get /qorv/InstallerProbe.exe)
-$(get /qorv/WindowsInstaller.exe)
-$(get /qorv/MirrorList.txt)
-$(get /qorv/ClientSetup.exe)
-EOF
-  check_requests intranet </dev/null
-  check_requests download <<<"$(get /mirror/NetFx40.exe)"
+  expect_events "$T_WELCOME" "$T_CHECK" "$T_WIC1" "$T_WIC3" "$T_WIC5" "$T_MSI1" "$T_MSI3" \
+    "$T_MSI5" "$T_NET_FETCH" "$T_NET_RUN" "$T_CLIENT"
+  expect_requests public /qorv/alive /qorv/ImagingProbe.exe /qorv/wic_x86_chs.exe \
+    /qorv/InstallerProbe.exe /qorv/WindowsInstaller.exe /qorv/MirrorList.txt /qorv/ClientSetup.exe
+  expect_requests intranet
+  expect_requests download /mirror/NetFx40.exe
   check_records <<EOF
 $(probe_rec ImagingProbe 0)
 $(ran wic_x86_chs 0)
@@ -119,15 +123,10 @@ scenario_server_unreachable() {
   check_progress_window
   check_boxes 1
   check_halted
-  same events "$OUT/events.txt" <<EOF
-$(line "$T_WELCOME")
-$(line "$T_CHECK")
-$(box "$T_NETFAIL")
-CANCEL
-EOF
-  check_requests public <<<"$(get /qorv/alive 404)"
-  check_requests intranet </dev/null
-  check_requests download </dev/null
+  expect_events "$T_WELCOME" "$T_CHECK" box:"$T_NETFAIL" CANCEL
+  expect_requests public "/qorv/alive 404"
+  expect_requests intranet
+  expect_requests download
   check_records </dev/null
   end
 }
@@ -146,20 +145,9 @@ scenario_win8_repair() {
   check_common
   check_progress_window
   check_boxes 0
-  same events "$OUT/events.txt" <<EOF
-$(line "$T_WELCOME")
-$(line "$T_CHECK")
-$(line "$T_REPAIR")
-$(line "$T_NET_FETCH")
-$(line "$T_NET_RUN")
-$(line "$T_CLIENT")
-EOF
-  check_requests public <<EOF
-$(get /qorv/alive)
-$(get /qorv/MirrorList.txt)
-$(get /qorv/ClientSetup.exe)
-EOF
-  check_requests intranet </dev/null
+  expect_events "$T_WELCOME" "$T_CHECK" "$T_REPAIR" "$T_NET_FETCH" "$T_NET_RUN" "$T_CLIENT"
+  expect_requests public /qorv/alive /qorv/MirrorList.txt /qorv/ClientSetup.exe
+  expect_requests intranet
   # The mirror is drawn at random: the dead one at most once, and first.
   requests download | grep -v missing.exe >"$OUT/requests-download-good.txt"
   same requests-download-good "$OUT/requests-download-good.txt" <<<"$(get /mirror/NetFx40.exe)"
@@ -188,17 +176,10 @@ dotnet4_installed() {
   check_common
   check_progress_window
   check_boxes 0
-  same events "$OUT/events.txt" <<EOF
-$(line "$T_WELCOME")
-$(line "$T_CHECK")
-$(line "$T_CLIENT")
-EOF
-  check_requests public <<EOF
-$(get /qorv/alive)
-$(get /qorv/ClientSetup.exe)
-EOF
-  check_requests intranet </dev/null
-  check_requests download </dev/null
+  expect_events "$T_WELCOME" "$T_CHECK" "$T_CLIENT"
+  expect_requests public /qorv/alive /qorv/ClientSetup.exe
+  expect_requests intranet
+  expect_requests download
   check_records <<<"$(client_rec)"
   # The trace writes a key name with doubled backslashes.
   local key=v4.0
@@ -225,19 +206,10 @@ scenario_win7_wizard() {
   check_common
   check_progress_window
   check_boxes 0
-  same events "$OUT/events.txt" <<EOF
-$(line "$T_WELCOME")
-$(line "$T_CHECK")
-$(line "$T_WIZ_FETCH")
-$(line "$T_WIZ_RUN")
-EOF
-  check_requests public <<EOF
-$(get /qorv/alive)
-$(get /qorv//SetupWizard.exe)
-$(get /qorv/unrar.dll)
-EOF
-  check_requests intranet </dev/null
-  check_requests download </dev/null
+  expect_events "$T_WELCOME" "$T_CHECK" "$T_WIZ_FETCH" "$T_WIZ_RUN"
+  expect_requests public /qorv/alive /qorv//SetupWizard.exe /qorv/unrar.dll
+  expect_requests intranet
+  expect_requests download
   check_records <<<"$(ran SetupWizard 1)"
   cmp -s "$FILES/unrar.dll" "$TEMP_UNIX/unrar.dll" || fail "unrar.dll beside the wizard differs from the served one"
   end
@@ -259,27 +231,12 @@ scenario_wizard_missing() {
   check_common
   check_progress_window
   check_boxes 1
-  same events "$OUT/events.txt" <<EOF
-$(line "$T_WELCOME")
-$(line "$T_CHECK")
-$(line "$T_WIZ_FETCH")
-$(box "$T_WIZ_MISSING")
-$(line "$T_WIC1")
-$(line "$T_MSI1")
-$(line "$T_NET_FETCH")
-$(line "$T_NET_RUN")
-$(line "$T_CLIENT")
-EOF
-  check_requests public <<EOF
-$(get /qorv/alive)
-$(get /qorv//SetupWizard.exe 404)
-$(get /qorv/ImagingProbe.exe)
-$(get /qorv/InstallerProbe.exe)
-$(get /qorv/MirrorList.txt)
-$(get /qorv/ClientSetup.exe)
-EOF
-  check_requests intranet </dev/null
-  check_requests download <<<"$(get /mirror/NetFx40.exe)"
+  expect_events "$T_WELCOME" "$T_CHECK" "$T_WIZ_FETCH" box:"$T_WIZ_MISSING" "$T_WIC1" "$T_MSI1" \
+    "$T_NET_FETCH" "$T_NET_RUN" "$T_CLIENT"
+  expect_requests public /qorv/alive "/qorv//SetupWizard.exe 404" /qorv/ImagingProbe.exe \
+    /qorv/InstallerProbe.exe /qorv/MirrorList.txt /qorv/ClientSetup.exe
+  expect_requests intranet
+  expect_requests download /mirror/NetFx40.exe
   check_records <<EOF
 $(probe_rec ImagingProbe 100)
 $(probe_rec InstallerProbe 100)
@@ -300,19 +257,10 @@ scenario_private_wizard() {
   wait_log_lines intranet 3
   check_common
   check_boxes 0
-  same events "$OUT/events.txt" <<EOF
-$(line "$T_WELCOME")
-$(line "$T_CHECK")
-$(line "$T_WIZ_FETCH")
-$(line "$T_WIZ_RUN")
-EOF
-  check_requests intranet <<EOF
-$(get /qorv/alive)
-$(get /qorv//SetupWizard.exe)
-$(get /qorv/unrar.dll)
-EOF
-  check_requests public </dev/null
-  check_requests download </dev/null
+  expect_events "$T_WELCOME" "$T_CHECK" "$T_WIZ_FETCH" "$T_WIZ_RUN"
+  expect_requests intranet /qorv/alive /qorv//SetupWizard.exe /qorv/unrar.dll
+  expect_requests public
+  expect_requests download
   check_records <<<"$(ran SetupWizard 1 ' private')"
   end
 }
@@ -331,24 +279,11 @@ scenario_private_old_route() {
   wait_log_lines intranet 5
   check_common
   check_boxes 0
-  same events "$OUT/events.txt" <<EOF
-$(line "$T_WELCOME")
-$(line "$T_CHECK")
-$(line "$T_WIC1")
-$(line "$T_MSI1")
-$(line "$T_NET_FETCH")
-$(line "$T_NET_RUN")
-$(line "$T_CLIENT")
-EOF
-  check_requests intranet <<EOF
-$(get /qorv/alive)
-$(get /qorv/ImagingProbe.exe)
-$(get /qorv/InstallerProbe.exe)
-$(get /qorv/MirrorList.txt 404)
-$(get /qorv/ClientSetup.exe)
-EOF
-  check_requests public </dev/null
-  check_requests download <<<"$(get /download/vumel/qorv/NetFx40.exe)"
+  expect_events "$T_WELCOME" "$T_CHECK" "$T_WIC1" "$T_MSI1" "$T_NET_FETCH" "$T_NET_RUN" "$T_CLIENT"
+  expect_requests intranet /qorv/alive /qorv/ImagingProbe.exe /qorv/InstallerProbe.exe \
+    "/qorv/MirrorList.txt 404" /qorv/ClientSetup.exe
+  expect_requests public
+  expect_requests download /download/vumel/qorv/NetFx40.exe
   check_records <<EOF
 $(probe_rec ImagingProbe 100)
 $(probe_rec InstallerProbe 100)
@@ -371,21 +306,11 @@ scenario_netfx_wrong_size() {
   check_progress_window
   check_boxes 1
   check_halted
-  same events "$OUT/events.txt" <<EOF
-$(line "$T_WELCOME")
-$(line "$T_CHECK")
-$(line "$T_REPAIR")
-$(line "$T_NET_FETCH")
-$(line "$T_NET_RUN")
-$(box "$T_NET_BAD")
-CANCEL
-EOF
-  check_requests public <<EOF
-$(get /qorv/alive)
-$(get /qorv/MirrorList.txt)
-EOF
-  check_requests intranet </dev/null
-  check_requests download <<<"$(get /mirror/NetFx40.exe)"
+  expect_events "$T_WELCOME" "$T_CHECK" "$T_REPAIR" "$T_NET_FETCH" "$T_NET_RUN" box:"$T_NET_BAD" \
+    CANCEL
+  expect_requests public /qorv/alive /qorv/MirrorList.txt
+  expect_requests intranet
+  expect_requests download /mirror/NetFx40.exe
   check_records </dev/null
   end
 }
@@ -404,22 +329,10 @@ scenario_wic_not_installed() {
   check_progress_window
   check_boxes 1
   check_halted
-  same events "$OUT/events.txt" <<EOF
-$(line "$T_WELCOME")
-$(line "$T_CHECK")
-$(line "$T_WIC1")
-$(line "$T_WIC3")
-$(line "$T_WIC5")
-$(box "$T_WIC7")
-CANCEL
-EOF
-  check_requests public <<EOF
-$(get /qorv/alive)
-$(get /qorv/ImagingProbe.exe)
-$(get /qorv/wic_x86_chs.exe)
-EOF
-  check_requests intranet </dev/null
-  check_requests download </dev/null
+  expect_events "$T_WELCOME" "$T_CHECK" "$T_WIC1" "$T_WIC3" "$T_WIC5" box:"$T_WIC7" CANCEL
+  expect_requests public /qorv/alive /qorv/ImagingProbe.exe /qorv/wic_x86_chs.exe
+  expect_requests intranet
+  expect_requests download
   check_records <<EOF
 $(probe_rec ImagingProbe 0)
 $(ran wic_x86_chs 0)
@@ -440,20 +353,11 @@ scenario_esc_during_download() {
   check_common
   check_progress_window
   check_boxes 0
-  same events "$OUT/events.txt" <<EOF
-$(line "$T_WELCOME")
-$(line "$T_CHECK")
-$(line "$T_REPAIR")
-$(line "$T_NET_FETCH")
-ESC
-EOF
+  expect_events "$T_WELCOME" "$T_CHECK" "$T_REPAIR" "$T_NET_FETCH" ESC
   local sent
   check_quick_exit Esc
-  check_requests public <<EOF
-$(get /qorv/alive)
-$(get /qorv/MirrorList.txt)
-EOF
-  check_requests download <<<"$(get /slow/NetFx40.exe)"
+  expect_requests public /qorv/alive /qorv/MirrorList.txt
+  expect_requests download /slow/NetFx40.exe
   sent=$(awk '{ print $NF }' "$LOGS/download.log")
   [ "${sent:-0}" -lt "$NETFX_SIZE" ] || fail "the slow download was not cut short ($sent bytes sent)"
   check_records </dev/null
@@ -479,19 +383,9 @@ scenario_cancel_during_installer() {
   check_common
   check_progress_window
   check_boxes 0
-  same events "$OUT/events.txt" <<EOF
-$(line "$T_WELCOME")
-$(line "$T_CHECK")
-$(line "$T_REPAIR")
-$(line "$T_NET_FETCH")
-$(line "$T_NET_RUN")
-CANCEL
-EOF
-  check_requests public <<EOF
-$(get /qorv/alive)
-$(get /qorv/MirrorList.txt)
-EOF
-  check_requests download <<<"$(get /slow/NetFx40.exe)"
+  expect_events "$T_WELCOME" "$T_CHECK" "$T_REPAIR" "$T_NET_FETCH" "$T_NET_RUN" CANCEL
+  expect_requests public /qorv/alive /qorv/MirrorList.txt
+  expect_requests download /slow/NetFx40.exe
   check_records <<<"$(ran NetFx40 0)"
   local worst failures samples
   worst=$(fact latency_worst_ms)
