@@ -39,6 +39,16 @@ ran() { start_rec "$1" "${3:-}" && end_rec "$1" "$2"; }
 client_rec() { ran ClientSetup 0; }
 get() { printf 'GET %s HTTP/1.1 %s\n' "$1" "${2:-200}"; }
 
+# A run that ended by itself without a box: every stand-in done, HOST's log
+# holding its N requests, the usual windows, no crash.
+check_finished_cleanly() {
+  wait_standins
+  wait_log_lines "$1" "$2"
+  check_common
+  check_progress_window
+  check_boxes 0
+}
+
 # The status lines and boxes in order: a text is a status line, "box:TEXT" a
 # line with its box, a word in capitals an action of the driver (CANCEL...).
 expect_events() {
@@ -86,11 +96,7 @@ scenario_win7_old_route() {
   write_standin_config
   drive --shot-on "$T_WIC5"
   expect_shot status
-  wait_standins
-  wait_log_lines public 7
-  check_common
-  check_progress_window
-  check_boxes 0
+  check_finished_cleanly public 7
   expect_events "$T_WELCOME" "$T_CHECK" "$T_WIC1" "$T_WIC3" "$T_WIC5" "$T_MSI1" "$T_MSI3" \
     "$T_MSI5" "$T_NET_FETCH" "$T_NET_RUN" "$T_CLIENT"
   expect_requests public /qorv/alive /qorv/ImagingProbe.exe /qorv/wic_x86_chs.exe \
@@ -140,11 +146,7 @@ scenario_win8_repair() {
   prepare_prefix win8 none 1
   write_standin_config
   drive
-  wait_standins
-  wait_log_lines public 3
-  check_common
-  check_progress_window
-  check_boxes 0
+  check_finished_cleanly public 3
   expect_events "$T_WELCOME" "$T_CHECK" "$T_REPAIR" "$T_NET_FETCH" "$T_NET_RUN" "$T_CLIENT"
   expect_requests public /qorv/alive /qorv/MirrorList.txt /qorv/ClientSetup.exe
   expect_requests intranet
@@ -171,11 +173,7 @@ dotnet4_installed() {
   prepare_prefix "$2" "$3" 1
   write_standin_config
   drive --winedebug +reg
-  wait_standins
-  wait_log_lines public 2
-  check_common
-  check_progress_window
-  check_boxes 0
+  check_finished_cleanly public 2
   expect_events "$T_WELCOME" "$T_CHECK" "$T_CLIENT"
   expect_requests public /qorv/alive /qorv/ClientSetup.exe
   expect_requests intranet
@@ -201,11 +199,7 @@ scenario_win7_wizard() {
   prepare_prefix win7 none 1
   write_standin_config
   drive
-  wait_standins
-  wait_log_lines public 3
-  check_common
-  check_progress_window
-  check_boxes 0
+  check_finished_cleanly public 3
   expect_events "$T_WELCOME" "$T_CHECK" "$T_WIZ_FETCH" "$T_WIZ_RUN"
   expect_requests public /qorv/alive /qorv//SetupWizard.exe /qorv/unrar.dll
   expect_requests intranet
