@@ -7,18 +7,21 @@ set(CMAKE_RC_COMPILE_OBJECT
 
 add_library(kelvara_win32 STATIC
   src/app/win32/command_line.cpp
+  src/app/win32/log_file.cpp
   src/app/win32/platform_win32.cpp
   src/app/win32/text.cpp
   src/fetch/win32/win32_files.cpp
+  src/fetch/win32/win32_sha256.cpp
   src/fetch/win32/wininet_client.cpp
   src/flow/win32/job_thread.cpp
   src/system/win32/win32_system.cpp
   src/ui/win32/dialog.cpp
   src/ui/win32/progress_dlg.cpp
+  src/ui/win32/taskbar_progress.cpp
   src/ui/win32/welcome_dlg.cpp)
 target_include_directories(kelvara_win32 PUBLIC src)
 target_compile_options(kelvara_win32 PRIVATE ${KELVARA_WARNINGS})
-target_link_libraries(kelvara_win32 PUBLIC kelvara_core wininet shell32 comctl32 user32 gdi32 advapi32)
+target_link_libraries(kelvara_win32 PUBLIC kelvara_core wininet shell32 comctl32 user32 gdi32 advapi32 ole32 uuid)
 
 foreach(target kelvara_core kelvara_win32)
   target_compile_definitions(${target} PUBLIC UNICODE _UNICODE WIN32_LEAN_AND_MEAN)

@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <ctime>
 
+namespace kelvara {
 namespace {
 Platform& Current() {
   static Platform platform;
@@ -24,3 +25,4 @@ RandomSource& StandardRandom() {
   static CrtRandom* random = new CrtRandom;  // outlives static destruction
   return *random;
 }
+}  // namespace kelvara

@@ -1,6 +1,15 @@
 #pragma once
 // The few seams through which the core reaches the operating system. The
 // product installs the Win32 adapters at start-up; unit tests install fakes.
+//
+// One failure rule per kind of call, everywhere:
+//   - opening something (a session, a response, a file): nullptr when it
+//     cannot be opened;
+//   - a query (a size, a digest, a registry value, the Windows version):
+//     std::optional, or bool with an out-parameter;
+//   - a failure in the middle of an operation that has begun (a read that
+//     breaks off, a write to a full disk, a close): PlatformError is thrown,
+//     and the core turns it into the operation's failure value.
 
 #include <cstddef>
 #include <cstdint>
@@ -9,8 +18,8 @@
 #include <stdexcept>
 #include <string>
 
-// Raised by an adapter for a failure in the middle of an operation (a read
-// that breaks off, a write to a full disk). The core turns it into a result.
+namespace kelvara {
+
 struct PlatformError : std::runtime_error {
   using std::runtime_error::runtime_error;
 };
@@ -29,15 +38,14 @@ class HttpResponse {
 class HttpSession {
  public:
   virtual ~HttpSession() = default;
-  // Sends the GET and waits for the response head. Throws PlatformError when
-  // the address cannot be opened; an error status is not a failure here.
+  // Sends the GET and waits for the response head; nullptr when the address
+  // cannot be opened. An error status is not a failure here.
   virtual std::unique_ptr<HttpResponse> OpenUrl(const std::string& url) = 0;
 };
 
 class HttpClient {
  public:
   virtual ~HttpClient() = default;
-  // nullptr when no session can be opened.
   virtual std::unique_ptr<HttpSession> OpenSession() = 0;
 };
 
@@ -52,12 +60,13 @@ class FileSystem {
  public:
   virtual ~FileSystem() = default;
   // Creates or truncates the file for writing, shared with nobody while it is
-  // open; nullptr when that is not possible.
+  // open.
   virtual std::unique_ptr<LocalFile> CreateExclusive(const std::string& path) = 0;
-  // The whole file in binary; nullopt when it cannot be opened or read.
+  // The whole file in binary.
   virtual std::optional<std::string> ReadAll(const std::string& path) = 0;
-  // nullopt for a missing file or any error.
   virtual std::optional<std::uint64_t> FileSize(const std::string& path) = 0;
+  // The SHA-256 of the file's content as 64 lower-case hex digits.
+  virtual std::optional<std::string> Sha256Hex(const std::string& path) = 0;
 };
 
 using RegKey = std::uintptr_t;
@@ -65,7 +74,6 @@ using RegKey = std::uintptr_t;
 class SystemApi {
  public:
   virtual ~SystemApi() = default;
-  // false when the query fails.
   virtual bool GetWindowsVersion(std::uint32_t* major, std::uint32_t* minor) = 0;
   // Keys below HKEY_LOCAL_MACHINE. OpenKey asks for no particular access.
   virtual bool OpenKey(const std::string& subkey, RegKey* key) = 0;
@@ -75,16 +83,21 @@ class SystemApi {
   virtual bool QueryValue(RegKey key, const std::string& name, unsigned char* data,
                           std::uint32_t* size) = 0;
   virtual void CloseKey(RegKey key) = 0;
-  // Starts the command line and waits for the program to end; the exit code
-  // read as signed, or LAUNCH_FAILED.
-  virtual int RunAndWait(const std::string& commandLine) = 0;
+  // Starts the command line and waits for the program to end: the exit code
+  // read as signed, or LAUNCH_FAILED; *error is then the system's error number.
+  virtual int RunAndWait(const std::string& commandLine, unsigned long* error) = 0;
 };
 
-class StepPoster {
+// Starts the one worker of a job and carries its reply back to the window
+// thread. The flow owns the rules; the adapter only makes the calls.
+class JobRunner {
  public:
-  virtual ~StepPoster() = default;
+  virtual ~JobRunner() = default;
   // Queues one (stage, step) pair for the window thread.
   virtual void PostStep(int stage, int step) = 0;
+  // Runs work(param) on a new thread, created suspended and then resumed;
+  // false when no thread could be started.
+  virtual bool StartThread(unsigned (*work)(void*), void* param) = 0;
 };
 
 class RandomSource {
@@ -98,7 +111,7 @@ struct Platform {
   HttpClient* http = nullptr;
   FileSystem* files = nullptr;
   SystemApi* system = nullptr;
-  StepPoster* poster = nullptr;
+  JobRunner* jobs = nullptr;
   RandomSource* random = nullptr;
 };
 
@@ -107,3 +120,5 @@ void SetPlatform(const Platform& platform);
 
 // The C runtime's generator seeded with time(); shared by product and tests.
 RandomSource& StandardRandom();
+
+}  // namespace kelvara

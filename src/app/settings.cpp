@@ -10,8 +10,12 @@
 #error "KELVARA_DOWNLOAD_HOST must be defined by the build"
 #endif
 
-std::string MakeHttpAddress(const std::string& host, const std::string& path) {
-  return "http://" + host + path;
+namespace kelvara {
+
+std::string FileBaseAddress(const std::string& host) { return "http://" + host + "/qorv/"; }
+
+std::string DotNet4PackageAddress(const std::string& host) {
+  return "http://" + host + "/download/vumel/qorv/NetFx40.exe";
 }
 
 namespace {
@@ -19,13 +23,22 @@ std::string& Forever(std::string value) { return *new std::string(std::move(valu
 }  // namespace
 
 int g_bPrivateMode = 0;
-std::string& g_strIntranetBase = Forever(MakeHttpAddress(KELVARA_INTRANET_HOST, "/qorv/"));
-std::string& g_strPublicFileBase = Forever(MakeHttpAddress(KELVARA_PUBLIC_FILE_HOST, "/qorv/"));
-std::string& g_strDotNet4PackageUrl =
-    Forever(MakeHttpAddress(KELVARA_DOWNLOAD_HOST, "/download/vumel/qorv/NetFx40.exe"));
+std::string& g_strIntranetBase = Forever(FileBaseAddress(KELVARA_INTRANET_HOST));
+std::string& g_strPublicFileBase = Forever(FileBaseAddress(KELVARA_PUBLIC_FILE_HOST));
+std::string& g_strDotNet4PackageUrl = Forever(DotNet4PackageAddress(KELVARA_DOWNLOAD_HOST));
 std::string& g_strFileBase = Forever(g_strPublicFileBase);
 std::string& g_strProbePath = Forever(std::string());
 
 bool IsPrivateModeCommandLine(const std::vector<std::string>& args) {
   return args.size() >= 2 && args[1] == PRIVATE_KEYWORD;
 }
+
+std::string AppNameFromModulePath(const std::string& modulePath) {
+  const auto slash = modulePath.find_last_of("\\/");
+  std::string name = slash == std::string::npos ? modulePath : modulePath.substr(slash + 1);
+  const auto dot = name.find_last_of('.');
+  if (dot != std::string::npos) name.erase(dot);
+  return name;
+}
+
+}  // namespace kelvara

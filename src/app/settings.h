@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+namespace kelvara {
+
 extern int g_bPrivateMode;
 extern std::string& g_strIntranetBase;
 extern std::string& g_strPublicFileBase;
@@ -22,5 +24,12 @@ inline constexpr const char* PRIVATE_KEYWORD = "private";
 // case-sensitively.
 bool IsPrivateModeCommandLine(const std::vector<std::string>& args);
 
-// "http://" + host + path; used for the built-in addresses.
-std::string MakeHttpAddress(const std::string& host, const std::string& path);
+// The addresses formed from a deployment host (host or host:port).
+std::string FileBaseAddress(const std::string& host);
+std::string DotNet4PackageAddress(const std::string& host);
+
+// The program file's name without extension, as the window framework names
+// an application: the caption of every message box and the HTTP agent.
+std::string AppNameFromModulePath(const std::string& modulePath);
+
+}  // namespace kelvara

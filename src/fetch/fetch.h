@@ -4,6 +4,8 @@
 #include <optional>
 #include <string>
 
+namespace kelvara {
+
 inline constexpr int FETCH_OK = 200;
 inline constexpr int FETCH_NOT_FOUND = 404;
 inline constexpr int FETCH_FAILED = -1;
@@ -16,3 +18,5 @@ int FetchUrlToFile(std::string url, std::string localPath);
 
 // A Content-Length header value: decimal digits only, no overflow.
 std::optional<std::uint64_t> ParseContentLength(const std::string& text);
+
+}  // namespace kelvara

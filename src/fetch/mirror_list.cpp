@@ -1,9 +1,14 @@
 #include "fetch/mirror_list.h"
 
+#include <vector>
+
+#include "app/log.h"
 #include "app/platform.h"
 #include "app/settings.h"
+#include "fetch/downloaders.h"
 #include "fetch/fetch.h"
 
+namespace kelvara {
 namespace {
 std::string Trimmed(const std::string& text) {
   const char* blanks = " \t\r\n";
@@ -48,19 +53,23 @@ std::string FetchDefaultPackage(const std::string& packagePath) {
 }  // namespace
 
 std::string DownloadDotNet4Package(std::string workDir) {
-  const std::string listAddress = g_strFileBase + "MirrorList.txt";
-  const std::string listPath = workDir + "\\MirrorList.txt";
   MirrorTable table;
+  // The guard the download requires: a list that cannot be read names no mirror.
   try {
-    if (FetchUrlToFile(listAddress, listPath) == FETCH_OK) {
+    const std::string listPath = DownloadServedFile(workDir, MIRROR_LIST);
+    if (!listPath.empty()) {
       // A list that cannot be read back reads as an empty file.
       table = ReadMirrorList(GetPlatform().files->ReadAll(listPath).value_or(std::string()));
+      LogMirrorList(
+          std::vector<std::string>(table.entries.begin(), table.entries.begin() + table.n));
     }
   } catch (...) {
     table.n = 0;
   }
 
-  std::string packagePath = workDir + "\\NetFx40.exe";
+  std::string packagePath = LocalPath(workDir, DOTNET4_PACKAGE_NAME);
+  // The guard the download requires: whatever the draw raises falls back to
+  // the default address.
   try {
     if (table.n == 0) return FetchDefaultPackage(packagePath);
     RandomSource& random = *GetPlatform().random;
@@ -72,6 +81,7 @@ std::string DownloadDotNet4Package(std::string workDir) {
       table.entries[static_cast<std::size_t>(k)] =
           table.entries[static_cast<std::size_t>(table.n - 1)];
       --table.n;
+      LogMirrorDrawn(address);
       if (FetchUrlToFile(address, packagePath) == FETCH_OK) return packagePath;
     }
     // Once the list has named mirrors their failure is final.
@@ -80,3 +90,5 @@ std::string DownloadDotNet4Package(std::string workDir) {
     return FetchDefaultPackage(packagePath);
   }
 }
+
+}  // namespace kelvara

@@ -2,6 +2,8 @@
 #include <array>
 #include <string>
 
+namespace kelvara {
+
 inline constexpr int MIRROR_SLOTS = 20;
 
 struct MirrorTable {
@@ -18,3 +20,5 @@ MirrorTable ReadMirrorList(const std::string& raw);
 // Fetches the mirror list, then the package from a random mirror; the default
 // address only when the list gave no entry. The package path or "".
 std::string DownloadDotNet4Package(std::string workDir);
+
+}  // namespace kelvara

@@ -1,36 +1,52 @@
 #include "flow/jobs.h"
 
-#include <string>
-
+#include "app/platform.h"
+#include "app/settings.h"
 #include "fetch/downloaders.h"
 #include "fetch/mirror_list.h"
-#include "flow/steps.h"
+#include "flow/codes.h"
 #include "system/launcher.h"
 
+namespace kelvara {
 namespace {
-using Download = std::string (*)(std::string);
-using Run = bool (*)(std::string);
+enum class Input { WorkDir, FilePath, ProbePath };
 
+// A download job stores its path in strFilePath; every other job stores its
+// verdict in nJobResult.
 struct JobEntry {
   int code;
-  Download download;  // set for download jobs
-  Run run;            // set for run jobs
+  std::string (*download)(std::string);
+  bool (*test)(std::string);
+  Input input;
 };
 
+template <const ServedFile& file>
+std::string Download(std::string workDir) {
+  return DownloadServedFile(workDir, file);
+}
+
+template <const LaunchRule& rule>
+bool Run(std::string path) {
+  return RunDownloadedProgram(path, rule);
+}
+
 constexpr JobEntry JOB_TABLE[] = {
-    {STAGE_CLIENT + STEP_FETCH_PACKAGE, DownloadClientSetup, nullptr},
-    {STAGE_DOTNET4 + STEP_FETCH_PACKAGE, DownloadDotNet4Package, nullptr},
-    {STAGE_DOTNET4 + STEP_RUN_PACKAGE, nullptr, RunDotNet4Package},
-    {STAGE_WIC + STEP_FETCH_PROBE, DownloadImagingProbe, nullptr},
-    {STAGE_WIC + STEP_RUN_PROBE, nullptr, RunImagingProbe},
-    {STAGE_WIC + STEP_FETCH_PACKAGE, DownloadWicPackage, nullptr},
-    {STAGE_WIC + STEP_RUN_PACKAGE, nullptr, RunWicPackage},
-    {STAGE_MSI + STEP_FETCH_PROBE, DownloadInstallerProbe, nullptr},
-    {STAGE_MSI + STEP_RUN_PROBE, nullptr, RunInstallerProbe},
-    {STAGE_MSI + STEP_FETCH_PACKAGE, DownloadMsiPackage, nullptr},
-    {STAGE_MSI + STEP_RUN_PACKAGE, nullptr, RunMsiPackage},
-    {STAGE_WIZARD + STEP_FETCH_PACKAGE, DownloadSetupWizard, nullptr},
-    {STAGE_WIZARD + STEP_RUN_PACKAGE, nullptr, RunSetupWizard},
+    {JOB_CHECK_SERVER, nullptr, IsServerReachable, Input::WorkDir},
+    {STAGE_CLIENT + STEP_FETCH_PACKAGE, DownloadClientSetup, nullptr, Input::WorkDir},
+    {STAGE_DOTNET4 + STEP_FETCH_PACKAGE, DownloadDotNet4Package, nullptr, Input::WorkDir},
+    {STAGE_DOTNET4 + STEP_RUN_PACKAGE, nullptr, Run<DOTNET4_PACKAGE_RULE>, Input::FilePath},
+    {STAGE_WIC + STEP_FETCH_PROBE, Download<IMAGING_PROBE>, nullptr, Input::WorkDir},
+    {STAGE_WIC + STEP_RUN_PROBE, nullptr, Run<PROBE_RULE>, Input::FilePath},
+    {STAGE_WIC + STEP_FETCH_PACKAGE, Download<WIC_PACKAGE>, nullptr, Input::WorkDir},
+    {STAGE_WIC + STEP_RUN_PACKAGE, nullptr, Run<PACKAGE_RULE>, Input::FilePath},
+    {STAGE_WIC + STEP_PACKAGE_DONE, nullptr, Run<PROBE_RULE>, Input::ProbePath},
+    {STAGE_MSI + STEP_FETCH_PROBE, Download<INSTALLER_PROBE>, nullptr, Input::WorkDir},
+    {STAGE_MSI + STEP_RUN_PROBE, nullptr, Run<PROBE_RULE>, Input::FilePath},
+    {STAGE_MSI + STEP_FETCH_PACKAGE, Download<MSI_PACKAGE>, nullptr, Input::WorkDir},
+    {STAGE_MSI + STEP_RUN_PACKAGE, nullptr, Run<PACKAGE_RULE>, Input::FilePath},
+    {STAGE_MSI + STEP_PACKAGE_DONE, nullptr, Run<PROBE_RULE>, Input::ProbePath},
+    {STAGE_WIZARD + STEP_FETCH_PACKAGE, DownloadSetupWizard, nullptr, Input::WorkDir},
+    {STAGE_WIZARD + STEP_RUN_PACKAGE, nullptr, Run<SETUP_WIZARD_RULE>, Input::FilePath},
 };
 
 const JobEntry* FindJob(int code) {
@@ -39,32 +55,37 @@ const JobEntry* FindJob(int code) {
   return nullptr;
 }
 
-void PostReply(int code) { PostStep(code / 10000 * 10000, code % 10000 + 1); }
+void PostReply(int code) { PostStep(JobStage(code), JobReplyStep(code)); }
 }  // namespace
 
-bool IsJobCode(int code) { return FindJob(code) != nullptr; }
+void PostStep(int stage, int step) { GetPlatform().jobs->PostStep(stage, step); }
 
 unsigned JobThreadProc(void* param) {
   JobBlock& job = *static_cast<JobBlock*>(param);
-  const std::string workDir = job.strWorkDir;
   const JobEntry* entry = FindJob(job.nJobCode);
   if (entry == nullptr) return 0;
-  if (entry->download != nullptr) {
-    job.strFilePath = entry->download(workDir);
-  } else {
-    const std::string program = job.strFilePath;
-    job.nJobResult = entry->run(program) ? 1 : 0;
-  }
+  // Copies: nothing in the block is referenced while the job works.
+  const std::string input = entry->input == Input::WorkDir    ? job.strWorkDir
+                            : entry->input == Input::FilePath ? job.strFilePath
+                                                              : g_strProbePath;
+  if (entry->download != nullptr)
+    job.strFilePath = entry->download(input);
+  else
+    job.nJobResult = entry->test(input) ? 1 : 0;
   PostReply(entry->code);
   return 0;
 }
 
-void FailJob(JobBlock& job) {
-  const JobEntry* entry = FindJob(job.nJobCode);
+void StartJob(JobBlock& job, int code) {
+  job.nJobCode = code;
+  if (GetPlatform().jobs->StartThread(JobThreadProc, &job)) return;
+  const JobEntry* entry = FindJob(code);
   if (entry == nullptr) return;
   if (entry->download != nullptr)
     job.strFilePath.clear();
   else
     job.nJobResult = 0;
-  PostReply(entry->code);
+  PostReply(code);
 }
+
+}  // namespace kelvara

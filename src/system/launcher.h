@@ -1,23 +1,33 @@
 #pragma once
 #include <string>
 
+namespace kelvara {
+
 inline constexpr int LAUNCH_FAILED = -10000;
 inline constexpr int PROBE_FOUND = 100;
 
 // The program's exit code read as signed, or LAUNCH_FAILED.
 int RunProgramAndWait(std::string commandLine);
 
-bool IsProbeFound(int launchResult);
-bool HasStarted(int launchResult);
+// How one kind of downloaded program is started and judged.
+struct LaunchRule {
+  bool probe;     // success is exit code 100; otherwise success is any start
+  bool sizeTest;  // the .NET package: never started unless complete
+  bool wizard;    // " private" in private mode; its library is checked too
+};
+inline constexpr LaunchRule PROBE_RULE = {true, false, false};
+inline constexpr LaunchRule PACKAGE_RULE = {false, false, false};
+inline constexpr LaunchRule DOTNET4_PACKAGE_RULE = {false, true, false};
+inline constexpr LaunchRule SETUP_WIZARD_RULE = {false, false, true};
+
+bool IsRuleMet(const LaunchRule& rule, int launchResult);
 
 // The program path in double quotes, so a path with blanks is neither split
 // nor searched piecewise ("C:\Documents.exe").
-std::string ProgramCommandLine(const std::string& path);
-std::string SetupWizardCommandLine(const std::string& path, bool privateMode);
+std::string ProgramCommandLine(const std::string& path, const LaunchRule& rule, bool privateMode);
 
-bool RunDotNet4Package(std::string path);
-bool RunImagingProbe(std::string path);
-bool RunWicPackage(std::string path);
-bool RunInstallerProbe(std::string path);
-bool RunMsiPackage(std::string path);
-bool RunSetupWizard(std::string path);
+// A program whose pinned digest does not match is handled as one that
+// cannot be started: nothing is run.
+bool RunDownloadedProgram(const std::string& path, const LaunchRule& rule);
+
+}  // namespace kelvara

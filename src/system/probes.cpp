@@ -1,8 +1,12 @@
 #include "system/probes.h"
 
 #include <array>
+#include <cstdio>
 
+#include "app/log.h"
 #include "app/platform.h"
+
+namespace kelvara {
 
 int ClassifyWindowsVersion(std::uint32_t major, std::uint32_t minor) {
   if (major == 6) {
@@ -26,21 +30,34 @@ bool IsInstallFlagSet(const unsigned char* data) {
 }
 
 namespace {
+std::string FirstBytes(const unsigned char* data) {
+  char text[24];
+  std::snprintf(text, sizeof text, "Install=%02x %02x %02x %02x", data[0], data[1], data[2],
+                data[3]);
+  return text;
+}
+
 bool InstallFlagTest(const char* key) {
   SystemApi& system = *GetPlatform().system;
   RegKey handle = 0;
-  if (!system.OpenKey(key, &handle)) return false;
+  if (!system.OpenKey(key, &handle)) {
+    LogRegistryProbe(key, "key missing", false);
+    return false;
+  }
   // Zeroed, so a value shorter than four bytes is judged on defined bytes.
   std::array<unsigned char, INSTALL_VALUE_BUFFER> data{};
   std::uint32_t size = INSTALL_VALUE_BUFFER;
-  bool set = false;
+  bool read = false;
+  // The guard the probe requires: the key is closed on every way out.
   try {
-    set = system.QueryValue(handle, "Install", data.data(), &size) && IsInstallFlagSet(data.data());
+    read = system.QueryValue(handle, "Install", data.data(), &size);
   } catch (...) {
     system.CloseKey(handle);
     throw;
   }
   system.CloseKey(handle);
+  const bool set = read && IsInstallFlagSet(data.data());
+  LogRegistryProbe(key, read ? FirstBytes(data.data()) : "no Install value", set);
   return set;
 }
 }  // namespace
@@ -52,20 +69,30 @@ bool IsDotNet4Installed() {
 }
 
 bool IsDotNet2Installed() {
+  const char* key = "SOFTWARE\\Microsoft\\NET Framework Setup\\NDP\\v2.0.50727";
   SystemApi& system = *GetPlatform().system;
   RegKey handle = 0;
-  if (!system.OpenKeyFullAccess("SOFTWARE\\Microsoft\\NET Framework Setup\\NDP\\v2.0.50727",
-                                &handle))
-    return false;
-  system.CloseKey(handle);
-  return true;
+  const bool opened = system.OpenKeyFullAccess(key, &handle);
+  if (opened) system.CloseKey(handle);
+  LogRegistryProbe(key, opened ? "opened with full access" : "not opened with full access", opened);
+  return opened;
 }
 
 bool IsDotNet4PackageComplete(std::string path) {
+  // The guard the size test requires: a file that cannot be examined is incomplete.
   try {
     const auto size = GetPlatform().files->FileSize(path);
-    return size && *size == DOTNET4_PACKAGE_SIZE;
+    const bool complete = size && *size == DOTNET4_PACKAGE_SIZE;
+    LogPackageSize(path, size, complete);
+    return complete;
   } catch (...) {
     return false;
   }
 }
+
+std::string TempDirectoryFromPath(unsigned length, const std::string& buffer) {
+  if (length == 0 || length > 260) return "C:\\";
+  return buffer;
+}
+
+}  // namespace kelvara

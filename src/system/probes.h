@@ -2,6 +2,8 @@
 #include <cstdint>
 #include <string>
 
+namespace kelvara {
+
 // Windows version class: 50, 51, 52, 60, 61, 62 or 0.
 int ClassifyWindowsVersion(std::uint32_t major, std::uint32_t minor);
 int GetOsVersionClass();
@@ -15,3 +17,9 @@ inline constexpr std::uint64_t DOTNET4_PACKAGE_SIZE = 50449456;
 bool IsDotNet4Installed();
 bool IsDotNet2Installed();
 bool IsDotNet4PackageComplete(std::string path);
+
+// The working directory from the temporary-path call's returned length and
+// buffer: "C:\" when the call failed or the path does not fit in 260.
+std::string TempDirectoryFromPath(unsigned length, const std::string& buffer);
+
+}  // namespace kelvara

@@ -13,6 +13,9 @@
 #include "app/win32/text.h"
 #include "fetch/fetch.h"
 
+// The benchmark is a small program of its own over the core.
+using namespace kelvara;  // NOLINT(google-build-using-namespace)
+
 namespace {
 long long RawFetch(const std::wstring& url, const std::wstring& path) {
   HINTERNET session =

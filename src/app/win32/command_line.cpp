@@ -9,6 +9,8 @@
 #include "app/settings.h"
 #include "app/win32/text.h"
 
+namespace kelvara {
+
 bool IsPrivateModeRequested(const wchar_t* commandLine) {
   int count = 0;
   LPWSTR* argv = CommandLineToArgvW(commandLine, &count);
@@ -19,3 +21,5 @@ bool IsPrivateModeRequested(const wchar_t* commandLine) {
   }
   return IsPrivateModeCommandLine(args);
 }
+
+}  // namespace kelvara

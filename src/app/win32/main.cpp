@@ -1,19 +1,35 @@
 #include <windows.h>
 #include <commctrl.h>
+#include <objbase.h>
 
+#include "app/log.h"
 #include "app/settings.h"
 #include "app/win32/command_line.h"
+#include "app/win32/log_file.h"
 #include "app/win32/platform_win32.h"
 #include "ui/win32/welcome_dlg.h"
 
 namespace {
+// The wizard is usually started from a download folder, where anything may
+// lie beside it: no library is ever taken from there or from the current
+// directory. Looked up, because Windows XP and Vista lack the first call.
+void RestrictLibrarySearch() {
+  using SetDefaultDirs = BOOL(WINAPI*)(DWORD);
+  auto setDefault = reinterpret_cast<SetDefaultDirs>(reinterpret_cast<void*>(
+      GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "SetDefaultDllDirectories")));
+  constexpr DWORD SEARCH_SYSTEM32 = 0x00000800;  // LOAD_LIBRARY_SEARCH_SYSTEM32
+  if (setDefault == nullptr || !setDefault(SEARCH_SYSTEM32)) SetDllDirectoryW(L"");
+}
+
 class CSetupApp {
  public:
   BOOL InitInstance() {
     InitCommonControls();
-    g_bPrivateMode = IsPrivateModeRequested(GetCommandLineW()) ? 1 : 0;
-    CWelcomeDlg welcome;
+    kelvara::g_bPrivateMode = kelvara::IsPrivateModeRequested(GetCommandLineW()) ? 1 : 0;
+    kelvara::OpenSupportLog();
+    kelvara::CWelcomeDlg welcome;
     welcome.DoModal();
+    kelvara::LogLine("end: the dialogs are closed");
     return FALSE;
   }
 };
@@ -22,7 +38,10 @@ CSetupApp theApp;
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
-  InstallWin32Platform();
+  RestrictLibrarySearch();
+  // The taskbar button's progress is a COM object.
+  CoInitialize(nullptr);
+  kelvara::InstallWin32Platform();
   theApp.InitInstance();
   return 0;
 }

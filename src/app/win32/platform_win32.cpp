@@ -6,13 +6,17 @@
 #include "flow/win32/job_thread.h"
 #include "system/win32/win32_system.h"
 
+namespace kelvara {
+
 void InstallWin32Platform() {
   // Never destroyed: a job thread may still use them while the process exits.
   Platform platform;
   platform.http = new WinInetClient;
   platform.files = new Win32FileSystem;
   platform.system = new Win32SystemApi;
-  platform.poster = new WindowStepPoster;
+  platform.jobs = new WindowJobRunner;
   platform.random = &StandardRandom();
   SetPlatform(platform);
 }
+
+}  // namespace kelvara

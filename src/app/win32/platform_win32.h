@@ -1,3 +1,5 @@
 #pragma once
-// Installs the Win32 adapters behind the core's seams.
+namespace kelvara {
+// Installs the Win32 adapters behind the core's seams, and the support log.
 void InstallWin32Platform();
+}  // namespace kelvara

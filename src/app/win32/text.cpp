@@ -2,7 +2,9 @@
 
 #include <windows.h>
 
-#include "ui/status.h"
+#include "app/settings.h"
+
+namespace kelvara {
 
 std::wstring Widen(const std::string& utf8) {
   if (utf8.empty()) return std::wstring();
@@ -27,3 +29,5 @@ std::wstring AppNameW() {
   GetModuleFileNameW(nullptr, path, static_cast<DWORD>(std::size(path)));
   return Widen(AppNameFromModulePath(Narrow(path)));
 }
+
+}  // namespace kelvara

@@ -4,6 +4,8 @@
 
 #include "app/win32/text.h"
 
+namespace kelvara {
+
 namespace {
 class Win32File final : public LocalFile {
  public:
@@ -70,3 +72,5 @@ std::optional<std::uint64_t> Win32FileSystem::FileSize(const std::string& path) 
   if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return std::nullopt;
   return (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
 }
+
+}  // namespace kelvara

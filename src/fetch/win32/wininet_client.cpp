@@ -5,6 +5,8 @@
 
 #include "app/win32/text.h"
 
+namespace kelvara {
+
 namespace {
 class InternetHandle {
  public:
@@ -54,7 +56,7 @@ class WinInetSession final : public HttpSession {
     // The transfer flag is an FTP mode; an HTTP body stays byte for byte.
     HINTERNET request = InternetOpenUrlW(session_.get(), Widen(url).c_str(), nullptr, 0,
                                          INTERNET_FLAG_TRANSFER_ASCII, 1);
-    if (request == nullptr) throw PlatformError("InternetOpenUrl failed");
+    if (request == nullptr) return nullptr;
     return std::make_unique<WinInetResponse>(request);
   }
 
@@ -69,3 +71,5 @@ std::unique_ptr<HttpSession> WinInetClient::OpenSession() {
   if (session == nullptr) return nullptr;
   return std::make_unique<WinInetSession>(session);
 }
+
+}  // namespace kelvara

@@ -1,32 +1,48 @@
 #include "flow/win32/job_thread.h"
 
-#include <windows.h>
 #include <process.h>
 
-#include "flow/jobs.h"
-#include "flow/steps.h"
-#include "ui/win32/globals.h"
-
+namespace kelvara {
 namespace {
-unsigned __stdcall ThreadStart(void* param) { return JobThreadProc(param); }
+struct ThreadStart {
+  unsigned (*work)(void*);
+  void* param;
+};
+
+// The job's function has the C calling convention; the thread start wants __stdcall.
+unsigned __stdcall RunThreadStart(void* start) {
+  const ThreadStart copy = *static_cast<ThreadStart*>(start);
+  delete static_cast<ThreadStart*>(start);
+  return copy.work(copy.param);
+}
 }  // namespace
 
-bool StartJobThread(JobBlock& block) {
+HWND g_hwndProgress = nullptr;
+
+void WindowJobRunner::PostStep(int stage, int step) {
+  PostMessageW(g_hwndProgress, WM_INSTALL_STEP, static_cast<WPARAM>(stage),
+               static_cast<LPARAM>(step));
+}
+
+bool WindowJobRunner::StartThread(unsigned (*work)(void*), void* param) {
+  // The C runtime's thread start, so the worker may use the runtime safely.
+  auto* start = new ThreadStart{work, param};
   const uintptr_t thread =
-      _beginthreadex(nullptr, 0, ThreadStart, &block, CREATE_SUSPENDED, nullptr);
-  if (thread == 0) return false;
+      _beginthreadex(nullptr, 0, RunThreadStart, start, CREATE_SUSPENDED, nullptr);
+  if (thread == 0) {
+    delete start;
+    return false;
+  }
   HANDLE handle = reinterpret_cast<HANDLE>(thread);
   if (ResumeThread(handle) == static_cast<DWORD>(-1)) {
     // It never ran; without this it would wait suspended for ever.
     TerminateThread(handle, 0);
     CloseHandle(handle);
+    delete start;
     return false;
   }
   CloseHandle(handle);
   return true;
 }
 
-void WindowStepPoster::PostStep(int stage, int step) {
-  PostMessageW(g_hwndProgress, WM_INSTALL_STEP, static_cast<WPARAM>(stage),
-               static_cast<LPARAM>(step));
-}
+}  // namespace kelvara

@@ -1,12 +1,22 @@
 #pragma once
+#include <windows.h>
+
 #include "app/platform.h"
-#include "flow/job_block.h"
 
-// Creates the job thread suspended, then resumes it; keeps no reference.
-bool StartJobThread(JobBlock& block);
+namespace kelvara {
 
-// Posts each pair to the progress window as WM_INSTALL_STEP.
-class WindowStepPoster final : public StepPoster {
+// The flow's private window message: wParam the stage, lParam the step.
+inline constexpr UINT WM_INSTALL_STEP = WM_USER + 1;
+
+// The progress window: target of every step pair. Not cleared when the
+// window goes; a pair posted after that is lost.
+extern HWND g_hwndProgress;
+
+// Workers as Win32 threads; replies as WM_INSTALL_STEP to g_hwndProgress.
+class WindowJobRunner final : public JobRunner {
  public:
   void PostStep(int stage, int step) override;
+  bool StartThread(unsigned (*work)(void*), void* param) override;
 };
+
+}  // namespace kelvara

@@ -6,6 +6,9 @@
 
 #include "app/win32/text.h"
 #include "system/launcher.h"
+#include "system/probes.h"
+
+namespace kelvara {
 
 static_assert(sizeof(OSVERSIONINFOEXA) == 156, "the extended version record is 156 bytes");
 
@@ -48,7 +51,7 @@ bool Win32SystemApi::QueryValue(RegKey key, const std::string& name, unsigned ch
 
 void Win32SystemApi::CloseKey(RegKey key) { RegCloseKey(reinterpret_cast<HKEY>(key)); }
 
-int Win32SystemApi::RunAndWait(const std::string& commandLine) {
+int Win32SystemApi::RunAndWait(const std::string& commandLine, unsigned long* error) {
   std::wstring wide = Widen(commandLine);
   std::vector<wchar_t> writable(wide.begin(), wide.end());
   writable.push_back(L'\0');
@@ -56,13 +59,25 @@ int Win32SystemApi::RunAndWait(const std::string& commandLine) {
   startup.cb = sizeof(startup);
   PROCESS_INFORMATION process{};
   if (!CreateProcessW(nullptr, writable.data(), nullptr, nullptr, FALSE, NORMAL_PRIORITY_CLASS,
-                      nullptr, nullptr, &startup, &process))
+                      nullptr, nullptr, &startup, &process)) {
+    *error = GetLastError();
     return LAUNCH_FAILED;
+  }
   WaitForSingleObject(process.hProcess, INFINITE);
   DWORD code = 0;
   const bool read = GetExitCodeProcess(process.hProcess, &code) != 0;
   CloseHandle(process.hThread);
   CloseHandle(process.hProcess);
   // An unreadable exit code is reported as a failed start, never as success.
+  if (!read) *error = GetLastError();
   return read ? static_cast<int>(code) : LAUNCH_FAILED;
 }
+
+std::string Win32TempDirectory() {
+  // The wide call, so that a profile path survives any code page.
+  wchar_t buffer[MAX_PATH + 1] = {};
+  const DWORD length = GetTempPathW(MAX_PATH, buffer);
+  return TempDirectoryFromPath(length, length > 0 && length <= MAX_PATH ? Narrow(buffer) : "");
+}
+
+}  // namespace kelvara

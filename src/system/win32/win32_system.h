@@ -1,6 +1,8 @@
 #pragma once
 #include "app/platform.h"
 
+namespace kelvara {
+
 class Win32SystemApi final : public SystemApi {
  public:
   bool GetWindowsVersion(std::uint32_t* major, std::uint32_t* minor) override;
@@ -9,5 +11,10 @@ class Win32SystemApi final : public SystemApi {
   bool QueryValue(RegKey key, const std::string& name, unsigned char* data,
                   std::uint32_t* size) override;
   void CloseKey(RegKey key) override;
-  int RunAndWait(const std::string& commandLine) override;
+  int RunAndWait(const std::string& commandLine, unsigned long* error) override;
 };
+
+// GetTempPathW through the core's rule: the path with its backslash, or "C:\".
+std::string Win32TempDirectory();
+
+}  // namespace kelvara

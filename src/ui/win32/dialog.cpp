@@ -2,6 +2,8 @@
 
 #include "ui/win32/resource.h"
 
+namespace kelvara {
+
 INT_PTR CDialog::DoModal() {
   return DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(m_templateId), nullptr,
                          DialogProc, reinterpret_cast<LPARAM>(this));
@@ -58,3 +60,5 @@ INT_PTR CALLBACK CDialog::DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPA
 HICON LoadAppIcon() {
   return LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_MAINFRAME));
 }
+
+}  // namespace kelvara

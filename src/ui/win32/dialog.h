@@ -1,6 +1,8 @@
 #pragma once
 #include <windows.h>
 
+namespace kelvara {
+
 // A modal dialog over DialogBoxParamW; HandleMessage is the message map.
 class CDialog {
  public:
@@ -27,3 +29,5 @@ class CDialog {
 };
 
 HICON LoadAppIcon();
+
+}  // namespace kelvara

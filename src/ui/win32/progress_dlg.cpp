@@ -1,19 +1,25 @@
 #include "ui/win32/progress_dlg.h"
 
+#include <commctrl.h>
 #include <shellapi.h>
 
 #include <cstdlib>
 
+#include "app/log.h"
 #include "app/win32/text.h"
+#include "fetch/transfer_progress.h"
+#include "flow/route.h"
+#include "flow/texts.h"
 #include "flow/win32/job_thread.h"
-#include "ui/status.h"
-#include "ui/win32/globals.h"
+#include "system/win32/win32_system.h"
 #include "ui/win32/resource.h"
 
-HWND g_hwndProgress = nullptr;
-
+namespace kelvara {
 namespace {
 constexpr UINT_PTR STARTUP_TIMER = 1;
+// The worker only publishes its byte count; the window looks ten times a second.
+constexpr UINT_PTR PROGRESS_TIMER = 2;
+constexpr UINT PROGRESS_PERIOD_MS = 100;
 
 JobBlock& ProcessJobBlock() {
   static JobBlock* block = new JobBlock;  // never freed, see m_job
@@ -29,17 +35,20 @@ void CProgressDlg::DoDataExchange() {
 }
 
 BOOL CProgressDlg::OnInitDialog() {
-  m_strStatus = "    欢迎使用...";
+  m_strStatus = StatusLineText(TEXT_WELCOME);
   g_hwndProgress = m_hWnd;
   CDialog::OnInitDialog();
   DoDataExchange();
   SendMessageW(m_hWnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon));
   SendMessageW(m_hWnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIcon));
+  SendDlgItemMessageW(m_hWnd, IDC_PROGRESS_BAR, PBM_SETRANGE32, 0, 1000);
   SetTimer(m_hWnd, STARTUP_TIMER, 500, nullptr);
+  SetTimer(m_hWnd, PROGRESS_TIMER, PROGRESS_PERIOD_MS, nullptr);
   return TRUE;
 }
 
 void CProgressDlg::SetStatus(const std::string& text, bool showBox) {
+  LogStatus(text, showBox);
   m_strStatus = StatusLineText(text);
   DoDataExchange();
   if (!showBox) return;
@@ -47,39 +56,81 @@ void CProgressDlg::SetStatus(const std::string& text, bool showBox) {
   EnableWindow(GetDlgItem(m_hWnd, IDC_CANCEL_INSTALL), TRUE);
 }
 
-std::string CProgressDlg::GetTempDirectory() {
-  // The wide call, so that a profile path survives any code page.
-  wchar_t buffer[MAX_PATH + 1] = {};
-  const DWORD length = GetTempPathW(MAX_PATH, buffer);
-  return TempDirectoryFromPath(length, length > 0 && length <= MAX_PATH ? Narrow(buffer) : "");
-}
+std::string CProgressDlg::GetTempDirectory() { return Win32TempDirectory(); }
 
 void CProgressDlg::OnPaint() {
   PAINTSTRUCT paint;
   HDC dc = BeginPaint(m_hWnd, &paint);
   SendMessageW(m_hWnd, WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
-  const int cxIcon = GetSystemMetrics(SM_CXICON);
-  const int cyIcon = GetSystemMetrics(SM_CYICON);
   RECT rect{};
   GetClientRect(m_hWnd, &rect);
-  DrawIcon(dc, CentredIconOffset(rect.right - rect.left, cxIcon),
-           CentredIconOffset(rect.bottom - rect.top, cyIcon), m_hIcon);
+  DrawIcon(dc, (rect.right - rect.left - GetSystemMetrics(SM_CXICON) + 1) / 2,
+           (rect.bottom - rect.top - GetSystemMetrics(SM_CYICON) + 1) / 2, m_hIcon);
   EndPaint(m_hWnd, &paint);
 }
 
-void CProgressDlg::OnTimer(UINT) { ::OnTimer(m_job, *this); }
+void CProgressDlg::OnTimer(UINT id) {
+  if (id == PROGRESS_TIMER)
+    OnProgressTimer();
+  else
+    kelvara::OnTimer(m_job, *this);
+}
+
+// Shown only while a body is being written: the bar, the figures beside it
+// and the taskbar button; a marquee when the server sent no length.
+void CProgressDlg::OnProgressTimer() {
+  TransferProgress& progress = CurrentTransfer();
+  HWND bar = GetDlgItem(m_hWnd, IDC_PROGRESS_BAR);
+  HWND figures = GetDlgItem(m_hWnd, IDC_PROGRESS_FIGURES);
+  if (!progress.active.load()) {
+    if (!m_barShown) return;
+    m_barShown = false;
+    ShowWindow(bar, SW_HIDE);
+    ShowWindow(figures, SW_HIDE);
+    m_taskbar.Hide(m_hWnd);
+    return;
+  }
+  const unsigned serial = progress.serial.load();
+  const std::int64_t total = progress.total.load();
+  const std::uint64_t done = progress.done.load();
+  if (serial != m_shownSerial || !m_barShown) {
+    m_shownSerial = serial;
+    m_transferStart = GetTickCount();
+    const LONG_PTR style = GetWindowLongPtrW(bar, GWL_STYLE);
+    SetWindowLongPtrW(bar, GWL_STYLE, total < 0 ? style | PBS_MARQUEE : style & ~PBS_MARQUEE);
+    SendMessageW(bar, PBM_SETMARQUEE, total < 0 ? TRUE : FALSE, 30);
+    ShowWindow(bar, SW_SHOW);
+    ShowWindow(figures, SW_SHOW);
+    m_barShown = true;
+  }
+  const int permille = ProgressPermille(done, total);
+  if (total >= 0) SendMessageW(bar, PBM_SETPOS, static_cast<WPARAM>(permille), 0);
+  const DWORD elapsed = GetTickCount() - m_transferStart;
+  const double rate = elapsed > 0 ? static_cast<double>(done) * 1000.0 / elapsed : 0.0;
+  SetWindowTextW(figures, Widen(ProgressFigures(done, total, rate)).c_str());
+  m_taskbar.Show(m_hWnd, permille, total >= 0);
+}
 
 LRESULT CProgressDlg::OnInstallStep(WPARAM wParam, LPARAM lParam) {
-  return ::OnInstallStep(m_job, *this, static_cast<int>(wParam), static_cast<int>(lParam));
+  return kelvara::OnInstallStep(m_job, *this, static_cast<int>(wParam), static_cast<int>(lParam));
 }
 
-bool CProgressDlg::CreateJobThread(JobBlock& block) { return StartJobThread(block); }
-
-void CProgressDlg::ShellOpen(const std::string& path) {
-  ShellExecuteW(nullptr, L"open", Widen(path).c_str(), L"", L"", SW_SHOW);
+bool CProgressDlg::ShellOpen(const std::string& path) {
+  const auto result = reinterpret_cast<INT_PTR>(
+      ShellExecuteW(nullptr, L"open", Widen(path).c_str(), L"", L"", SW_SHOW));
+  LogShellOpen(path, static_cast<long>(result));
+  return result > 32;
 }
 
-void CProgressDlg::Quit() { std::exit(0); }
+void CProgressDlg::Quit() {
+  LogLine("quit: exit(0)");
+  std::exit(0);
+}
+
+void CProgressDlg::OnCancel() {
+  LogLine("progress dialog closed (Esc or close box)");
+  CDialog::OnCancel();
+}
 
 void CProgressDlg::KillStartupTimer() { KillTimer(m_hWnd, STARTUP_TIMER); }
 
@@ -102,6 +153,7 @@ bool CProgressDlg::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, INT
     case WM_COMMAND:
       if (LOWORD(wParam) == IDC_CANCEL_INSTALL && HIWORD(wParam) == BN_CLICKED) {
         // No confirmation and no wait: a started installer keeps running.
+        LogLine("cancel pressed: exit(0)");
         std::exit(0);
       }
       break;
@@ -114,3 +166,5 @@ bool CProgressDlg::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, INT
   }
   return CDialog::HandleMessage(message, wParam, lParam, result);
 }
+
+}  // namespace kelvara

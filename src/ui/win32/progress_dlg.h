@@ -1,9 +1,11 @@
 #pragma once
 #include <string>
 
-#include "flow/job_block.h"
 #include "flow/steps.h"
 #include "ui/win32/dialog.h"
+#include "ui/win32/taskbar_progress.h"
+
+namespace kelvara {
 
 class CProgressDlg final : public CDialog, private FlowHost {
  public:
@@ -14,16 +16,17 @@ class CProgressDlg final : public CDialog, private FlowHost {
 
  protected:
   BOOL OnInitDialog() override;
+  void OnCancel() override;
   bool HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR* result) override;
 
  private:
   void DoDataExchange();
   void OnPaint();
   void OnTimer(UINT id);
+  void OnProgressTimer();
   LRESULT OnInstallStep(WPARAM wParam, LPARAM lParam);
 
-  bool CreateJobThread(JobBlock& block) override;
-  void ShellOpen(const std::string& path) override;
+  bool ShellOpen(const std::string& path) override;
   void Quit() override;
   void KillStartupTimer() override;
   void DefaultTimerProcessing() override;
@@ -33,4 +36,11 @@ class CProgressDlg final : public CDialog, private FlowHost {
   // Lives as long as the process: Esc or the close box may end the dialog
   // while a job thread is still writing its result.
   JobBlock& m_job;
+  // What the bar shows: the transfer it follows and when that one began.
+  unsigned m_shownSerial = 0;
+  bool m_barShown = false;
+  DWORD m_transferStart = 0;
+  TaskbarProgress m_taskbar;
 };
+
+}  // namespace kelvara

@@ -1,7 +1,10 @@
 #include "ui/win32/welcome_dlg.h"
 
+#include "app/log.h"
 #include "ui/win32/progress_dlg.h"
 #include "ui/win32/resource.h"
+
+namespace kelvara {
 
 CWelcomeDlg::CWelcomeDlg() : CDialog(IDD_WELCOME), m_hIcon(LoadAppIcon()) {}
 
@@ -15,6 +18,14 @@ BOOL CWelcomeDlg::OnInitDialog() {
 void CWelcomeDlg::OnOK() {
   // Ends this dialog's loop and hides it; the progress dialog runs nested.
   CDialog::OnOK();
+  LogLine("welcome: start");
   CProgressDlg progress;
   progress.DoModal();
 }
+
+void CWelcomeDlg::OnCancel() {
+  LogLine("welcome: cancel");
+  CDialog::OnCancel();
+}
+
+}  // namespace kelvara

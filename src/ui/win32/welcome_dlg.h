@@ -1,6 +1,8 @@
 #pragma once
 #include "ui/win32/dialog.h"
 
+namespace kelvara {
+
 class CWelcomeDlg final : public CDialog {
  public:
   CWelcomeDlg();
@@ -8,7 +10,10 @@ class CWelcomeDlg final : public CDialog {
  protected:
   BOOL OnInitDialog() override;
   void OnOK() override;
+  void OnCancel() override;
 
  private:
   HICON m_hIcon;
 };
+
+}  // namespace kelvara

@@ -1,0 +1,6 @@
+#pragma once
+namespace kelvara {
+// Opens kelvara-setup.log in the working directory, appends this run's
+// header and makes it the log's sink. A log that cannot be opened is skipped.
+void OpenSupportLog();
+}  // namespace kelvara
