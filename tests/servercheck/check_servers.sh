@@ -1,0 +1,94 @@
+#!/usr/bin/env bash
+# kelvara-servercheck against nginx on 127.0.0.1-3 over a generated tree: the
+# clean tree passes and its digests round-trip; each planted fault gives its
+# ✘ row and status 1; bad input gives status 2. Usage: check_servers.sh PROGRAM
+set -u
+check=$(realpath "$1") port=18490 spare=18491 failures=0 count=0 helper_pid=
+src=$(cd "$(dirname "$0")/../.." && pwd)
+work=$(mktemp -d /tmp/kelvara-servercheck.XXXXXX)
+trap 'kill $nginx_pid $helper_pid 2>/dev/null; rm -rf "$work"' EXIT
+cd "$work"
+pkg=download/download/vumel/qorv/NetFx40.exe
+mirrors() { local IFS='#'; local list="$*"; for t in public intranet; do printf '%s' "${list//#/|||}" >www/$t/qorv/MirrorList.txt; done; }
+make_tree() {
+  for t in public intranet; do
+    mkdir -p www/$t/qorv && printf ok >www/$t/qorv/alive && printf 'MZ lib' >www/$t/qorv/unrar.dll
+    for f in ImagingProbe wic_x86_chs InstallerProbe WindowsInstaller SetupWizard ClientSetup; do printf 'MZ %s' $f >www/$t/qorv/$f.exe; done
+  done
+  mkdir -p www/${pkg%/*} www/download/m1 www/download/m2
+  truncate -s 50449456 www/$pkg www/download/m1/NetFx40.exe www/download/m2/NetFx40.exe
+  mirrors " http://127.0.0.3:$port/m1/NetFx40.exe " $'\r\nhttp://127.0.0.3:'$port/m2/NetFx40.exe
+}
+# A misbehaving server on the spare port for one case: "stall" accepts no
+# request, "lie" announces the package's length and sends 1002 bytes.
+helper() {
+  timeout 30 python3 -c 'import socket, sys, time
+s = socket.socket(); s.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+s.bind(("127.0.0.1", int(sys.argv[2]))); s.listen(8); open("ready", "w").close()
+while sys.argv[1] == "lie":
+    c = s.accept()[0]; c.recv(4096)
+    c.sendall(b"HTTP/1.1 200 OK\r\nContent-Length: 50449456\r\n\r\nMZ" + bytes(1000)); c.close()
+time.sleep(60)' "$1" $spare &
+  helper_pid=$!
+  until [ -e ready ]; do sleep 0.05; done
+}
+mkdir -p nginx && cat >nginx/nginx.conf <<CONF
+daemon off; user root; worker_processes 1; pid $work/nginx/pid; error_log $work/nginx/error.log;
+events { worker_connections 64; }
+http {
+  access_log off; merge_slashes off;
+  client_body_temp_path $work/nginx; proxy_temp_path $work/nginx; fastcgi_temp_path $work/nginx;
+  uwsgi_temp_path $work/nginx; scgi_temp_path $work/nginx;
+  server { listen 127.0.0.1:$port; root $work/www/intranet; }
+  server { listen 127.0.0.2:$port; root $work/www/public; }
+  server { listen 127.0.0.3:$port; root $work/www/download; }
+}
+CONF
+/usr/sbin/nginx -c "$work/nginx/nginx.conf" -p "$work/nginx" 2>nginx/stderr &
+nginx_pid=$!
+(while kill -0 $$ 2>/dev/null; do sleep 2; done; kill $nginx_pid) 2>/dev/null &
+until [ -s nginx/pid ]; do kill -0 $nginx_pid 2>/dev/null || { cat nginx/stderr; exit 1; }; sleep 0.1; done
+
+hosts="--intranet 127.0.0.1:$port --public 127.0.0.2:$port --download 127.0.0.3:$port"
+printf '%064d  ClientSetup.exe\n' 0 >zero.txt
+printf 'xyz  ClientSetup.exe\n' >malformed.txt
+# name | setup | exit status | text the output must hold | more arguments
+cases=(
+  "clean, digests written" : 0 "✔ all " "--write-digests $work/digests.txt"
+  "clean, digests checked" : 0 "SHA-256 as pinned" "--digests $work/digests.txt"
+  "missing file" "rm www/public/qorv/unrar.dll" 1 "✘ public unrar.dll: HTTP 404" ""
+  "alive 404" "rm www/intranet/qorv/alive" 1 "✘ intranet alive: HTTP 404" ""
+  "not a program" "printf XX >www/public/qorv/ClientSetup.exe" 1 '"MZ": not a Windows program' ""
+  "wrong-size package" "truncate -s 50449455 www/$pkg" 1 "✘ default .NET address: 200, 50449455 bytes, not 50449456" ""
+  "lying Content-Length" "helper lie; mirrors http://127.0.0.1:$spare/NetFx40.exe" 1 "Content-Length 50449456, but the connection closed after 1002 bytes" ""
+  "dead mirror" "mirrors http://127.0.0.3:$port/m1/NetFx40.exe http://127.0.0.1:$spare/NetFx40.exe" 1 "✘ mirror http://127.0.0.1:$spare/NetFx40.exe: no answer" ""
+  "21-entry list" "mirrors \$(yes http://127.0.0.3:$port/m1/NetFx40.exe | head -21)" 1 "21 entries, more than 20" ""
+  "empty entry" "mirrors http://127.0.0.3:$port/m1/NetFx40.exe ' '" 1 "empty entries: 2" ""
+  "stalled server" "helper stall" 1 "✘ default .NET address: no answer within 2 s" "--download 127.0.0.1:$spare --timeout 2"
+  "digest mismatch" : 1 "is not the pinned 0000" "--digests zero.txt"
+  "unknown option" : 2 "unknown option '--bogus'" "--bogus"
+  "malformed host" : 2 "'http://x' is not a host name" "--public http://x"
+  "unreadable digests" : 2 "cannot read the digests file" "--digests $work/none.txt"
+  "malformed digests" : 2 "malformed.txt, line 1: expected" "--digests malformed.txt"
+)
+for ((i = 0; i < ${#cases[@]}; i += 5)); do
+  name=${cases[i]} count=$((count + 1))
+  rm -rf www ready && make_tree && eval "${cases[i + 1]}"
+  # shellcheck disable=SC2086
+  timeout 120 "$check" $hosts ${cases[i + 4]} >out 2>&1
+  rc=$?
+  [ -n "$helper_pid" ] && kill "$helper_pid" 2>/dev/null && wait "$helper_pid" 2>/dev/null
+  helper_pid=
+  if [ $rc = "${cases[i + 2]}" ] && grep -qF -- "${cases[i + 3]}" out; then echo "PASS $name"; else
+    echo "FAIL $name (exit status $rc)"; cat out; failures=$((failures + 1)); fi
+done
+# The written digests are the files' own, and the build takes them.
+count=$((count + 1))
+ln -s ../../download/download/vumel/qorv/NetFx40.exe www/public/qorv/NetFx40.exe
+if (cd www/public/qorv && sha256sum -c --quiet "$work/digests.txt") && [ "$(wc -l <digests.txt)" = 8 ] &&
+  cmake -S "$src" -B cfg -DKELVARA_TESTS=OFF -DKELVARA_DIGESTS="$work/digests.txt" -DKELVARA_INTRANET_HOST=a \
+    -DKELVARA_PUBLIC_FILE_HOST=b -DKELVARA_DOWNLOAD_HOST=c >cfg.log 2>&1 && [ "$(wc -l <cfg/generated/kelvara_digests.inc)" = 8 ]; then
+  echo "PASS digests match sha256sum and configure the build"
+else echo "FAIL digests"; cat digests.txt; tail -5 cfg.log; failures=$((failures + 1)); fi
+echo "$((count - failures)) passed, $failures failed"
+[ $failures = 0 ]

@@ -1,0 +1,249 @@
+#include "checks.h"
+
+#include <algorithm>
+#include <cstring>
+#include <set>
+
+#include "app/settings.h"
+#include "fetch/downloaders.h"
+#include "fetch/fetch.h"
+#include "fetch/mirror_list.h"
+#include "flow/texts.h"
+#include "system/probes.h"
+
+namespace servercheck {
+namespace {
+namespace k = kelvara;
+
+// The box the wizard shows when a served file cannot be fetched, and when it
+// was fetched but is refused or cannot be started (not a program, digest).
+struct UserView {
+  const k::ServedFile* file;
+  const char* fetchFailed;
+  const char* refused;
+};
+const UserView USER_VIEWS[] = {
+    {&k::ALIVE, k::TEXT_NETWORK_FAILED, k::TEXT_NETWORK_FAILED},
+    {&k::IMAGING_PROBE, k::WIC_TEXTS.probeFetchFailed, k::WIC_TEXTS.verifyFailed},
+    {&k::WIC_PACKAGE, k::WIC_TEXTS.packageFetchFailed, k::WIC_TEXTS.runFailed},
+    {&k::INSTALLER_PROBE, k::MSI_TEXTS.probeFetchFailed, k::MSI_TEXTS.verifyFailed},
+    {&k::MSI_PACKAGE, k::MSI_TEXTS.packageFetchFailed, k::MSI_TEXTS.runFailed},
+    {&k::SETUP_WIZARD, k::TEXT_WIZARD_FETCH_FAILED, k::TEXT_WIZARD_RUN_FAILED},
+    {&k::UNRAR_DLL, k::TEXT_WIZARD_FETCH_FAILED, k::TEXT_WIZARD_RUN_FAILED},
+    {&k::CLIENT_SETUP, k::TEXT_CLIENT_FAILED, k::TEXT_CLIENT_FAILED},
+};
+
+std::string Box(const char* text) { return std::string("the box \"") + text + "\""; }
+
+const UserView& ViewOf(const k::ServedFile& file) {
+  static const UserView unknown = {nullptr, "", ""};
+  for (const UserView& view : USER_VIEWS)
+    if (std::strcmp(view.file->remoteName, file.remoteName) == 0) return view;
+  return unknown;
+}
+
+// What one answer must be. size 0: any size.
+struct Expectation {
+  bool program = false;
+  std::uint64_t size = 0;
+  std::string pinned;  // SHA-256; "" when not pinned
+};
+
+enum class Verdict { Ok, FetchFailed, Refused, Unguarded };
+
+Verdict Judge(const FetchResult& r, const Expectation& e, std::string& found) {
+  const auto announced = k::ParseContentLength(r.contentLengthText);
+  if (r.bodyCutShort) {
+    found = "Content-Length " + r.contentLengthText + ", but the connection closed after " +
+            std::to_string(r.bodyBytes) + " bytes";
+    return Verdict::FetchFailed;
+  }
+  if (!r.error.empty()) {
+    found = r.timedOut ? r.error : "no answer: " + r.error;
+    return Verdict::FetchFailed;
+  }
+  if (r.status != 200) {
+    found = "HTTP " + std::to_string(r.status);
+    return Verdict::FetchFailed;
+  }
+  if (!announced) {
+    // The wizard accepts it, but could not tell a broken-off download.
+    found = r.contentLengthText.empty() ? "no Content-Length"
+                                        : "Content-Length \"" + r.contentLengthText + "\"";
+    found += ", " + std::to_string(r.bodyBytes) + " bytes";
+    return Verdict::Unguarded;
+  }
+  found = "200, " + std::to_string(r.bodyBytes) + " bytes";
+  if (*announced != r.bodyBytes) {
+    found = "Content-Length " + r.contentLengthText + ", body " + std::to_string(r.bodyBytes);
+    return Verdict::FetchFailed;
+  }
+  if (e.program && r.head != "MZ") {
+    found += ", does not start with \"MZ\": not a Windows program";
+    return Verdict::Refused;
+  }
+  if (e.size != 0 && r.bodyBytes != e.size) {
+    found += ", not " + std::to_string(e.size);
+    return Verdict::Refused;
+  }
+  if (!e.pinned.empty()) {
+    if (r.sha256 != e.pinned) {
+      found += ", SHA-256 " + r.sha256 + " is not the pinned " + e.pinned;
+      return Verdict::Refused;
+    }
+    found += ", SHA-256 as pinned";
+  } else if (e.program) {
+    found += ", MZ";
+  }
+  return Verdict::Ok;
+}
+
+Row MakeRow(const std::string& subject, const std::string& url, const FetchResult& r,
+            const Expectation& e, const std::string& ifFetchFailed, const std::string& ifRefused) {
+  Row row;
+  row.subject = subject;
+  row.url = url;
+  const Verdict verdict = Judge(r, e, row.found);
+  row.ok = verdict == Verdict::Ok;
+  if (verdict == Verdict::FetchFailed) row.userSees = ifFetchFailed;
+  if (verdict == Verdict::Refused) row.userSees = ifRefused;
+  if (verdict == Verdict::Unguarded)
+    row.userSees = "no box now, but a download broken off early would pass as whole";
+  return row;
+}
+
+// The number of entries the reader would take without its 20-entry limit: it
+// ends one at every third "|" and keeps the text after the last only when
+// that text ends no "|" group.
+int UncappedEntryCount(const std::string& raw) {
+  int bars = 0;
+  for (char c : raw) {
+    if (c == '\x1A') break;
+    if (c == '|') ++bars;
+  }
+  return bars / 3 + (bars % 3 == 0 ? 1 : 0);
+}
+
+struct Tree {
+  const char* name;
+  std::string base;
+};
+
+constexpr std::size_t MIRROR_LIST_KEEP = 1 << 20;
+}  // namespace
+
+Report RunChecks(const CheckSettings& s) {
+  const std::vector<Tree> trees = {{"public", k::FileBaseAddress(s.hosts.publicHost)},
+                                   {"intranet", k::FileBaseAddress(s.hosts.intranetHost)}};
+  const auto pinnedOf = [&](const std::string& name) {
+    const auto it = s.pinned.find(name);
+    return it == s.pinned.end() ? std::string() : it->second;
+  };
+  const std::string packageName = k::DOTNET4_PACKAGE_NAME;
+  const bool hashPackage = s.hashServed || !pinnedOf(packageName).empty();
+
+  // First the two mirror lists: they name more addresses to fetch.
+  std::vector<FetchRequest> lists;
+  for (const Tree& tree : trees)
+    lists.push_back({tree.base + k::MIRROR_LIST.remoteName, false, MIRROR_LIST_KEEP});
+  const std::vector<FetchResult> listResults = FetchAll(lists, s.timeoutSeconds, 1, nullptr);
+
+  // Then everything else in one parallel batch: served files per tree, the
+  // default package address, every distinct mirror.
+  std::vector<FetchRequest> requests;
+  for (const Tree& tree : trees)
+    for (const k::ServedFile& file : k::SERVED_FILES)
+      if (std::strcmp(file.remoteName, k::MIRROR_LIST.remoteName) != 0)
+        requests.push_back(
+            {tree.base + file.remoteName, s.hashServed || !pinnedOf(file.localName).empty(), 0});
+  const std::string defaultAddress = k::DotNet4PackageAddress(s.hosts.downloadHost);
+  requests.push_back({defaultAddress, hashPackage, 0});
+  std::vector<k::MirrorTable> tables;
+  std::vector<std::string> mirrors;
+  for (std::size_t t = 0; t < trees.size(); ++t) {
+    tables.push_back(k::ReadMirrorList(listResults[t].kept));
+    const k::MirrorTable& table = tables.back();
+    if (!listResults[t].error.empty() || listResults[t].status != 200) continue;
+    for (int i = 0; i < table.n; ++i) {
+      const std::string& address = table.entries[static_cast<std::size_t>(i)];
+      if (address.empty() || std::find(mirrors.begin(), mirrors.end(), address) != mirrors.end())
+        continue;
+      mirrors.push_back(address);
+      requests.push_back({address, !pinnedOf(packageName).empty(), 0});
+    }
+  }
+  const std::vector<FetchResult> results =
+      FetchAll(requests, s.timeoutSeconds, s.parallel, s.progress);
+
+  Report report;
+  std::size_t next = 0;
+  const Expectation package = {false, k::DOTNET4_PACKAGE_SIZE, pinnedOf(packageName)};
+  const std::string mirrorFetchFailed =
+      "a failed try, then another mirror; when none answers, " + Box(k::TEXT_DOTNET4_FETCH_FAILED);
+  const std::string packageRefused =
+      "when this copy is drawn, " + Box(k::TEXT_DOTNET4_RUN_FAILED) + " (no other is tried)";
+  for (std::size_t t = 0; t < trees.size(); ++t) {
+    const std::string tree = trees[t].name;
+    for (const k::ServedFile& file : k::SERVED_FILES) {
+      if (std::strcmp(file.remoteName, k::MIRROR_LIST.remoteName) == 0) {
+        const FetchResult& r = listResults[t];
+        Row row = MakeRow(tree + " " + file.remoteName, lists[t].url, r, {}, "", "");
+        if (row.ok) row.found += ", " + std::to_string(tables[t].n) + " entries";
+        if (!row.ok) row.userSees = "no box: the wizard takes the default .NET address instead";
+        report.rows.push_back(row);
+        if (!row.ok) continue;
+        std::string empty;
+        for (int i = 0; i < tables[t].n; ++i)
+          if (tables[t].entries[static_cast<std::size_t>(i)].empty())
+            empty += (empty.empty() ? "" : ", ") + std::to_string(i + 1);
+        if (!empty.empty())
+          report.rows.push_back({false, row.subject, "", "empty entries: " + empty,
+                                 "a try that always fails; with no good mirror left, " +
+                                     Box(k::TEXT_DOTNET4_FETCH_FAILED)});
+        const int all = UncappedEntryCount(r.kept);
+        if (all > k::MIRROR_SLOTS)
+          report.rows.push_back(
+              {false, row.subject, "",
+               std::to_string(all) + " entries, more than " + std::to_string(k::MIRROR_SLOTS),
+               "no box: entries past the " + std::to_string(k::MIRROR_SLOTS) +
+                   "th are never tried"});
+        continue;
+      }
+      const UserView& view = ViewOf(file);
+      const Expectation e = {file.program, 0, pinnedOf(file.localName)};
+      report.rows.push_back(MakeRow(tree + " " + file.remoteName, requests[next].url, results[next],
+                                    e, Box(view.fetchFailed), Box(view.refused)));
+      ++next;
+    }
+  }
+  const FetchResult& defaultResult = results[next++];
+  for (const std::string& mirror : mirrors)
+    report.rows.push_back(MakeRow("mirror " + mirror, mirror, results[next++], package,
+                                  mirrorFetchFailed, packageRefused));
+  report.rows.push_back(MakeRow(
+      "default .NET address", defaultAddress, defaultResult, package,
+      "when the mirror list is missing or names no address, " + Box(k::TEXT_DOTNET4_FETCH_FAILED),
+      Box(k::TEXT_DOTNET4_RUN_FAILED)));
+
+  if (s.hashServed) {
+    std::vector<k::PinnedDigest> served;
+    bool whole = true;
+    for (std::size_t i = 0; i < std::size(k::SERVED_FILES); ++i) {
+      const k::ServedFile& file = k::SERVED_FILES[i];
+      if (!k::IsPinnableName(file.localName)) continue;
+      // The public tree's requests come first, in table order without the list.
+      const auto at = std::find_if(requests.begin(), requests.end(), [&](const FetchRequest& q) {
+        return q.url == trees[0].base + file.remoteName;
+      });
+      const FetchResult& r = results[static_cast<std::size_t>(at - requests.begin())];
+      whole = whole && !r.sha256.empty() && r.status == 200;
+      served.push_back({file.localName, r.sha256});
+    }
+    whole = whole && !defaultResult.sha256.empty() && defaultResult.status == 200;
+    served.push_back({packageName, defaultResult.sha256});
+    if (whole) report.served = served;
+  }
+  return report;
+}
+
+}  // namespace servercheck
