@@ -1,6 +1,8 @@
 // Times one download under Wine: "fetch" goes through FetchUrlToFile and the
 // WinInet adapter, "raw" is a bare InternetReadFile loop (the platform's
-// floor). Prints seconds, bytes and the process's peak memory.
+// floor); "hash" times the CryptoAPI SHA-256 of a local file, the check the
+// wizard adds before it runs a pinned download. Prints seconds, the result
+// (bytes, or the digest) and the process's peak memory.
 #include <windows.h>
 #include <psapi.h>
 #include <wininet.h>
@@ -12,6 +14,7 @@
 #include "app/win32/platform_win32.h"
 #include "app/win32/text.h"
 #include "fetch/fetch.h"
+#include "fetch/win32/win32_files.h"
 
 // The benchmark is a small program of its own over the core.
 using namespace kelvara;  // NOLINT(google-build-using-namespace)
@@ -43,27 +46,31 @@ long long RawFetch(const std::wstring& url, const std::wstring& path) {
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
-  if (argc != 4) {
-    std::fprintf(stderr, "usage: fetch_bench fetch|raw URL LOCAL_PATH\n");
+  const std::wstring mode = argc > 1 ? argv[1] : L"";
+  if (argc != (mode == L"hash" ? 3 : 4)) {
+    std::fprintf(stderr,
+                 "usage: fetch_bench fetch|raw URL LOCAL_PATH\n"
+                 "       fetch_bench hash LOCAL_PATH\n");
     return 2;
   }
   InstallWin32Platform();
-  const std::wstring mode = argv[1];
   LARGE_INTEGER frequency, start, end;
   QueryPerformanceFrequency(&frequency);
   QueryPerformanceCounter(&start);
-  long long result = 0;
-  if (mode == L"fetch")
-    result = FetchUrlToFile(Narrow(argv[2]), Narrow(argv[3]));
+  std::string result;
+  if (mode == L"hash")
+    result = Win32FileSystem().Sha256Hex(Narrow(argv[2])).value_or("failed");
+  else if (mode == L"fetch")
+    result = std::to_string(FetchUrlToFile(Narrow(argv[2]), Narrow(argv[3])));
   else
-    result = RawFetch(argv[2], argv[3]);
+    result = std::to_string(RawFetch(argv[2], argv[3]));
   QueryPerformanceCounter(&end);
   PROCESS_MEMORY_COUNTERS memory{};
   memory.cb = sizeof(memory);
   GetProcessMemoryInfo(GetCurrentProcess(), &memory, sizeof(memory));
   std::printf(
-      "%ls result=%lld seconds=%.3f peak_working_set_kib=%llu peak_pagefile_kib=%llu\n",
-      mode.c_str(), result,
+      "%ls result=%s seconds=%.3f peak_working_set_kib=%llu peak_pagefile_kib=%llu\n", mode.c_str(),
+      result.c_str(),
       static_cast<double>(end.QuadPart - start.QuadPart) / static_cast<double>(frequency.QuadPart),
       static_cast<unsigned long long>(memory.PeakWorkingSetSize / 1024),
       static_cast<unsigned long long>(memory.PeakPagefileUsage / 1024));
