@@ -12,12 +12,12 @@ TransferProgress& CurrentTransfer() {
 std::string ProgressFigures(std::uint64_t done, std::int64_t total, double bytesPerSecond) {
   constexpr double MB = 1024.0 * 1024.0;
   char text[80];
+  int n = std::snprintf(text, sizeof text, "%.1f", static_cast<double>(done) / MB);
   if (total >= 0)
-    std::snprintf(text, sizeof text, "%.1f / %.1f MB  %.1f MB/s", static_cast<double>(done) / MB,
-                  static_cast<double>(total) / MB, bytesPerSecond / MB);
-  else
-    std::snprintf(text, sizeof text, "%.1f MB  %.1f MB/s", static_cast<double>(done) / MB,
-                  bytesPerSecond / MB);
+    n += std::snprintf(text + n, sizeof text - n, " / %.1f", static_cast<double>(total) / MB);
+  n += std::snprintf(text + n, sizeof text - n, " MB");
+  if (bytesPerSecond >= 0)
+    std::snprintf(text + n, sizeof text - n, "  %.1f MB/s", bytesPerSecond / MB);
   return text;
 }
 

@@ -17,7 +17,8 @@ struct TransferProgress {
 
 TransferProgress& CurrentTransfer();
 
-// "12.3 / 48.1 MB  1.2 MB/s"; without a length "12.3 MB  1.2 MB/s".
+// "12.3 / 48.1 MB  1.2 MB/s"; without a length "12.3 MB  1.2 MB/s"; a
+// negative rate (too early to tell) is left out.
 std::string ProgressFigures(std::uint64_t done, std::int64_t total, double bytesPerSecond);
 
 // The bar's position on a 0..1000 scale.

@@ -1,535 +1,284 @@
-// Drives the real wizard through its windows as a person would, and writes
-// down what it showed. Run under Wine by run_e2e.sh, once per scenario.
-//
-//   e2e_driver.exe --exe PATH --out DIR --hook DLL [options] [-- ARGS...]
-//     --welcome-cancel     press "取消" on the welcome dialog instead of "开始"
-//     --cancel-after-box N after closing box N, check the window stays, then Cancel
-//     --esc-on TEXT        press Esc ACTION_DELAY ms after a status line holding TEXT
-//     --cancel-on TEXT     click Cancel ACTION_DELAY ms after such a line
-//     --action-delay MS    (default 1500)
-//     --shot-on TEXT       save the progress dialog when such a line shows
-//     --shot-box           save the screen at the first message box
-//     --latency            time WM_GETTEXT to the status line all the way through
-//     --no-hook            read the status line by polling only
-//     --timeout S          give up after S seconds (default 120)
-//     --winedebug CHANNELS the wizard's WINEDEBUG (Wine writes its trace to the
-//                          driver's stderr)
-//
-// DIR receives events.txt (LINE/BOX/ESC/CANCEL in the order they happened),
-// result.txt (key=value facts), status.log (the hook's raw record),
-// product-output.log (the wizard's stdout and stderr) and BMP screenshots.
-
+// Drives the real wizard through its windows as a person would and writes
+// down what it showed. Run under Wine by run_scenario.sh, once per scenario:
+//   e2e_driver.exe OUT_DIR WIZARD_EXE HOOK_DLL [ACTION...] [-- WIZARD ARGS...]
+// ACTION: welcome-cancel, esc-on=TEXT, cancel-on=TEXT (1.5 s after a status
+// line holding TEXT), cancel-after-box=N, shot-on=TEXT, shot-welcome.
+// OUT_DIR receives events.txt (LINE, BOX, ESC, CANCEL in order), facts.txt
+// (key=value) and BMP pictures of the screen.
 #include <windows.h>
+#include <commctrl.h>
 
-#include <algorithm>
-#include <cstdio>
-#include <cwchar>
-#include <map>
 #include <string>
-#include <thread>
-#include <vector>
-
-#include "app/win32/text.h"
-#include "ui_driver.h"
 
 namespace {
-constexpr int IDC_STATUS = 1000;
-constexpr int IDC_CANCEL_INSTALL = 1001;
-constexpr int MSGBOX_TEXT_ID = 0xFFFF;
+std::wstring g_out, g_escOn, g_cancelOn, g_shotOn;
+std::string g_events, g_facts;
+HANDLE g_process = nullptr;
+HWND g_welcome = nullptr, g_progress = nullptr;
+volatile LONG g_worstAnswerMs = 0;
 
-struct Options {
-  std::wstring exe;
-  std::wstring out;
-  std::wstring hook;
-  std::vector<std::wstring> args;
-  bool welcomeCancel = false;
-  int cancelAfterBox = 0;
-  std::wstring escOn;
-  std::wstring cancelOn;
-  int actionDelayMs = 1500;
-  std::wstring shotOn;
-  bool shotBox = false;
-  bool latency = false;
-  bool noHook = false;
-  int timeoutS = 120;
-  std::wstring wineDebug;
-};
-
-double NowMs() {
-  static LARGE_INTEGER frequency = [] {
-    LARGE_INTEGER f{};
-    QueryPerformanceFrequency(&f);
-    return f;
-  }();
-  LARGE_INTEGER now{};
-  QueryPerformanceCounter(&now);
-  return static_cast<double>(now.QuadPart) * 1000.0 / static_cast<double>(frequency.QuadPart);
+std::string Utf8(const std::wstring& text) {
+  std::string out(text.size() * 3 + 1, '\0');
+  out.resize(
+      static_cast<size_t>(WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, out.data(),
+                                              static_cast<int>(out.size()), nullptr, nullptr) -
+                          1));
+  return out;
 }
-
-std::wstring ClassOf(HWND hwnd) {
-  wchar_t name[64] = {};
-  GetClassNameW(hwnd, name, 64);
-  return name;
+void Event(const std::wstring& event) { g_events += Utf8(event) + "\n"; }
+void Fact(const char* key, const std::wstring& value) {
+  g_facts += std::string(key) + "=" + Utf8(value) + "\n";
 }
+void Fact(const char* key, long long value) { Fact(key, std::to_wstring(value)); }
+bool Alive() { return WaitForSingleObject(g_process, 0) == WAIT_TIMEOUT; }
+std::wstring Text(HWND window) {
+  wchar_t text[4096] = {};
+  DWORD_PTR got = 0;
+  SendMessageTimeoutW(window, WM_GETTEXT, 4096, reinterpret_cast<LPARAM>(text), 0, 2000, &got);
+  return text;
+}
+void Click(HWND button) { PostMessageW(button, BM_CLICK, 0, 0); }
 
-std::vector<HWND> TopDialogsOf(DWORD pid) {
+// The wizard's visible dialogs other than the two it is known to have.
+HWND FindDialog(int withControl) {
   struct Search {
-    DWORD pid;
-    std::vector<HWND> found;
-  } search{pid, {}};
+    int id;
+    HWND found;
+  } search{withControl, nullptr};
   EnumWindows(
-      [](HWND hwnd, LPARAM param) -> BOOL {
-        auto* s = reinterpret_cast<Search*>(param);
-        DWORD owner = 0;
-        GetWindowThreadProcessId(hwnd, &owner);
-        if (owner == s->pid && IsWindowVisible(hwnd) && ClassOf(hwnd) == L"#32770")
-          s->found.push_back(hwnd);
-        return TRUE;
+      [](HWND w, LPARAM p) -> BOOL {
+        auto* s = reinterpret_cast<Search*>(p);
+        DWORD pid = 0;
+        GetWindowThreadProcessId(w, &pid);
+        wchar_t name[16] = {};
+        GetClassNameW(w, name, 16);
+        if (pid != GetProcessId(g_process) || !IsWindowVisible(w) ||
+            lstrcmpW(name, L"#32770") != 0 || w == g_welcome || w == g_progress ||
+            GetDlgItem(w, s->id) == nullptr)
+          return TRUE;
+        s->found = w;
+        return FALSE;
       },
       reinterpret_cast<LPARAM>(&search));
   return search.found;
 }
 
-// Clicks as the button itself would report it; posted, so that a wizard
-// which exits inside the click never leaves the driver waiting.
-void Click(HWND button) { PostMessageW(button, BM_CLICK, 0, 0); }
+void Shot(HWND window, const wchar_t* name) {
+  Sleep(400);  // let the controls repaint first
+  RECT r{};
+  GetWindowRect(window, &r);
+  const int w = r.right - r.left, h = r.bottom - r.top, stride = (w * 3 + 3) & ~3;
+  if (w <= 0 || h <= 0) return;
+  HDC screen = GetDC(nullptr), memory = CreateCompatibleDC(screen);
+  HBITMAP bitmap = CreateCompatibleBitmap(screen, w, h);
+  SelectObject(memory, bitmap);
+  BitBlt(memory, 0, 0, w, h, screen, r.left, r.top, SRCCOPY);
+  BITMAPINFOHEADER info{sizeof(info), w, h, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
+  std::string pixels(static_cast<size_t>(stride * h), '\0');
+  GetDIBits(memory, bitmap, 0, h, pixels.data(), reinterpret_cast<BITMAPINFO*>(&info),
+            DIB_RGB_COLORS);
+  BITMAPFILEHEADER file{0x4D42, 0, 0, 0, sizeof(file) + sizeof(info)};
+  file.bfSize = file.bfOffBits + static_cast<DWORD>(pixels.size());
+  HANDLE out = CreateFileW((g_out + L"\\" + name + L".bmp").c_str(), GENERIC_WRITE, 0, nullptr,
+                           CREATE_ALWAYS, 0, nullptr);
+  DWORD done = 0;
+  WriteFile(out, &file, sizeof(file), &done, nullptr);
+  WriteFile(out, &info, sizeof(info), &done, nullptr);
+  WriteFile(out, pixels.data(), static_cast<DWORD>(pixels.size()), &done, nullptr);
+  CloseHandle(out);
+  DeleteObject(bitmap);
+  DeleteDC(memory);
+  ReleaseDC(nullptr, screen);
+}
 
-class Driver {
- public:
-  explicit Driver(Options options) : o_(std::move(options)) {}
-
-  int Run() {
-    const double started = NowMs();
-    if (!Launch()) return Finish(2);
-    if (!WaitWelcome()) return Finish(3);
-    if (!o_.noHook) InstallHook();
-    if (o_.welcomeCancel) {
-      Click(GetDlgItem(welcome_, IDCANCEL));
-      actionAt_ = NowMs();
-      Event("WELCOME_CANCEL");
-      WaitExit(10000);
-      return Finish(0);
-    }
-    Click(GetDlgItem(welcome_, IDOK));
-    if (!WaitProgress()) return Finish(4);
-    ChooseStatusSource();
-    if (o_.latency) latencyThread_ = std::thread([this] { MeasureLatency(); });
-    Loop(started);
-    return Finish(0);
+// How long the window thread takes to answer, all the way through.
+DWORD WINAPI MeasureAnswers(void*) {
+  for (; Alive(); Sleep(20)) {
+    if (g_progress == nullptr) continue;
+    const DWORD start = GetTickCount();
+    DWORD_PTR result = 0;
+    if (!SendMessageTimeoutW(g_progress, WM_NULL, 0, 0, 0, 10000, &result) && !IsWindow(g_progress))
+      break;
+    const LONG took = static_cast<LONG>(GetTickCount() - start);
+    if (took > g_worstAnswerMs) InterlockedExchange(&g_worstAnswerMs, took);
   }
+  return 0;
+}
 
- private:
-  bool Launch() {
-    const std::wstring statusLog = o_.out + L"\\status.log";
-    DeleteFileW(statusLog.c_str());
-    SetEnvironmentVariableW(L"KELVARA_E2E_STATUS_LOG", statusLog.c_str());
-    // Wine builds the wizard's Unix environment from this one, so its trace
-    // channels can be chosen here; the trace goes to this driver's stderr.
-    if (!o_.wineDebug.empty()) SetEnvironmentVariableW(L"WINEDEBUG", o_.wineDebug.c_str());
-    std::wstring commandLine = L"\"" + o_.exe + L"\"";
-    for (const auto& arg : o_.args) commandLine += L" " + arg;
-    Fact("command_line", commandLine);
-    // The wizard writes to files, never to the caller's pipe: a shell that
-    // reads the runner's output to its end would otherwise wait for every
-    // program the wizard leaves running.
-    SECURITY_ATTRIBUTES inherit{sizeof(inherit), nullptr, TRUE};
-    HANDLE input = CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
-                               OPEN_EXISTING, 0, nullptr);
-    const std::wstring outputPath = o_.out + L"\\product-output.log";
-    HANDLE output =
-        CreateFileW(outputPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
-                    CREATE_ALWAYS, 0, nullptr);
-    STARTUPINFOW startup{};
-    startup.cb = sizeof(startup);
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = input;
-    startup.hStdOutput = output;
-    startup.hStdError = output;
-    std::vector<wchar_t> writable(commandLine.begin(), commandLine.end());
-    writable.push_back(L'\0');
-    const BOOL ok = CreateProcessW(o_.exe.c_str(), writable.data(), nullptr, nullptr, TRUE, 0,
-                                   nullptr, nullptr, &startup, &process_);
-    CloseHandle(input);
-    CloseHandle(output);
-    if (!ok) {
-      Fact("error", L"CreateProcess failed " + std::to_wstring(GetLastError()));
-      return false;
-    }
-    return true;
+// The welcome text must fit its control in the dialog's font.
+void CheckWelcome() {
+  Fact("welcome_caption", Text(g_welcome));
+  Fact("welcome_buttons",
+       Text(GetDlgItem(g_welcome, IDOK)) + L"|" + Text(GetDlgItem(g_welcome, IDCANCEL)));
+  for (HWND c = GetWindow(g_welcome, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
+    std::wstring text = Text(c);
+    if (text.size() < 20) continue;
+    RECT client{}, need{};
+    GetClientRect(c, &client);
+    need.right = client.right;
+    HDC dc = GetDC(c);
+    LOGFONTW font{};
+    font.lfHeight = -MulDiv(8, GetDeviceCaps(dc, LOGPIXELSY), 72);
+    lstrcpyW(font.lfFaceName, L"微软雅黑");
+    HGDIOBJ old = SelectObject(dc, CreateFontIndirectW(&font));
+    DrawTextW(dc, text.c_str(), -1, &need,
+              DT_CALCRECT | DT_WORDBREAK | DT_EXPANDTABS | DT_NOPREFIX);
+    DeleteObject(SelectObject(dc, old));
+    ReleaseDC(c, dc);
+    for (size_t i; (i = text.find(L"\r\n")) != std::wstring::npos;) text.replace(i, 2, L"\\n");
+    Fact("welcome_text", text);
+    Fact("welcome_fits", need.bottom <= client.bottom ? 1 : 0);
   }
-
-  bool Alive() const { return WaitForSingleObject(process_.hProcess, 0) == WAIT_TIMEOUT; }
-
-  bool WaitWelcome() {
-    const double until = NowMs() + 30000;
-    while (NowMs() < until && Alive()) {
-      for (HWND hwnd : TopDialogsOf(process_.dwProcessId)) {
-        if (GetDlgItem(hwnd, IDOK) != nullptr && GetDlgItem(hwnd, IDC_STATUS) == nullptr) {
-          welcome_ = hwnd;
-          Fact("welcome_caption", ui::Text(hwnd));
-          Fact("welcome_ok", ui::Text(GetDlgItem(hwnd, IDOK)));
-          Fact("welcome_cancel", ui::Text(GetDlgItem(hwnd, IDCANCEL)));
-          return true;
-        }
-      }
-      Sleep(20);
-    }
-    Fact("error", L"no welcome dialog");
-    return false;
-  }
-
-  void InstallHook() {
-    HMODULE module = LoadLibraryW(o_.hook.c_str());
-    // Through void*: FARPROC and HOOKPROC differ in their parameters.
-    auto proc = module ? reinterpret_cast<HOOKPROC>(
-                             reinterpret_cast<void*>(GetProcAddress(module, "StatusHookProc")))
-                       : nullptr;
-    const DWORD thread = GetWindowThreadProcessId(welcome_, nullptr);
-    HHOOK hook = proc ? SetWindowsHookExW(WH_CALLWNDPROC, proc, module, thread) : nullptr;
-    Fact("hook_installed", hook != nullptr ? L"1" : L"0");
-  }
-
-  bool WaitProgress() {
-    const double until = NowMs() + 15000;
-    while (NowMs() < until && Alive()) {
-      for (HWND hwnd : TopDialogsOf(process_.dwProcessId)) {
-        if (GetDlgItem(hwnd, IDC_STATUS) != nullptr && GetDlgItem(hwnd, IDC_CANCEL_INSTALL)) {
-          progress_ = hwnd;
-          status_ = GetDlgItem(hwnd, IDC_STATUS);
-          Fact("progress_caption", ui::Text(hwnd));
-          Fact("progress_cancel", ui::Text(GetDlgItem(hwnd, IDC_CANCEL_INSTALL)));
-          Fact("welcome_hidden_at_progress", IsWindowVisible(welcome_) ? L"0" : L"1");
-          return true;
-        }
-      }
-      Sleep(5);
-    }
-    Fact("error", L"no progress dialog");
-    return false;
-  }
-
-  // The hook has seen the first line by the time the dialog shows, since the
-  // dialog sets it while it initialises. Without it, polling takes over and
-  // may miss a line that lives shorter than one poll.
-  void ChooseStatusSource() {
-    const double until = NowMs() + 500;
-    while (!o_.noHook && hookLines_.empty() && NowMs() < until) {
-      ReadHookLog();
-      Sleep(10);
-    }
-    hookWorks_ = !hookLines_.empty();
-    if (!hookWorks_) PollStatus();
-  }
-
-  // New status lines: from the hook's record, or else from polling.
-  void CatchUp() {
-    if (!hookWorks_) {
-      PollStatus();
-      return;
-    }
-    ReadHookLog();
-    while (hookUsed_ < hookLines_.size()) Line(hookLines_[hookUsed_++]);
-  }
-
-  void ReadHookLog() {
-    HANDLE file = CreateFileW((o_.out + L"\\status.log").c_str(), GENERIC_READ,
-                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                              OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return;
-    LARGE_INTEGER size{};
-    GetFileSizeEx(file, &size);
-    if (size.QuadPart > hookOffset_) {
-      std::string data(static_cast<std::size_t>(size.QuadPart - hookOffset_), '\0');
-      LARGE_INTEGER at{};
-      at.QuadPart = hookOffset_;
-      SetFilePointerEx(file, at, nullptr, FILE_BEGIN);
-      DWORD got = 0;
-      ReadFile(file, data.data(), static_cast<DWORD>(data.size()), &got, nullptr);
-      data.resize(got);
-      std::size_t start = 0;
-      for (std::size_t end; (end = data.find('\n', start)) != std::string::npos; start = end + 1) {
-        const std::string line = data.substr(start, end - start);
-        const auto tab = line.find('\t');
-        hookLines_.push_back(Widen(tab == std::string::npos ? line : line.substr(tab + 1)));
-      }
-      hookOffset_ += static_cast<long long>(start);
-    }
-    CloseHandle(file);
-  }
-
-  void PollStatus() {
-    std::wstring text;
-    if (!ui::ReadText(status_, &text, 1000)) return;
-    if (text != polled_) {
-      polled_ = text;
-      Line(text);
-    }
-  }
-
-  void Line(const std::wstring& text) {
-    Event(L"LINE\t" + text);
-    lastLine_ = text;
-    lastLineAt_ = NowMs();
-    if (!o_.shotOn.empty() && !shotLineTaken_ && text.find(o_.shotOn) != std::wstring::npos) {
-      Sleep(400);  // let the static repaint before the picture
-      RECT rect{};
-      GetWindowRect(progress_, &rect);
-      shotLineTaken_ = ui::SaveScreenRect(rect, o_.out + L"\\status.bmp");
-    }
-  }
-
-  HWND FindBox() {
-    for (HWND hwnd : TopDialogsOf(process_.dwProcessId))
-      if (hwnd != progress_ && hwnd != welcome_) return hwnd;
-    return nullptr;
-  }
-
-  void HandleBox(HWND box) {
-    CatchUp();
-    Sleep(50);  // the box fills its controls right after it shows
-    const std::wstring text = ui::Text(GetDlgItem(box, MSGBOX_TEXT_ID));
-    std::vector<HWND> buttons;
-    for (HWND child = GetWindow(box, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
-      if (ClassOf(child) == L"Button" && IsWindowVisible(child)) buttons.push_back(child);
-    Event(L"BOX\t" + text);
-    ++boxes_;
-    const std::wstring n = std::to_wstring(boxes_);
-    Fact(L"box" + n + L"_caption", ui::Text(box));
-    Fact(L"box" + n + L"_buttons", std::to_wstring(buttons.size()));
-    Fact(L"box" + n + L"_owner_is_progress", GetWindow(box, GW_OWNER) == progress_ ? L"1" : L"0");
-    if (!buttons.empty()) {
-      Fact(L"box" + n + L"_button_id", std::to_wstring(GetDlgCtrlID(buttons[0])));
-      Fact(L"box" + n + L"_button_text", ui::Text(buttons[0]));
-    }
-    if (o_.shotBox && boxes_ == 1) {
-      Sleep(300);
-      RECT a{};
-      RECT b{};
-      GetWindowRect(progress_, &a);
-      GetWindowRect(box, &b);
-      RECT both{};
-      UnionRect(&both, &a, &b);
-      ui::SaveScreenRect(both, o_.out + L"\\box.bmp");
-    }
-    if (!buttons.empty()) Click(buttons[0]);
-    const double until = NowMs() + 5000;
-    while (IsWindow(box) && IsWindowVisible(box) && NowMs() < until) Sleep(10);
-    if (boxes_ == o_.cancelAfterBox) Halted();
-  }
-
-  // After a halting box the window must stay, quiet, until Cancel is used.
-  void Halted() {
-    const double until = NowMs() + 1500;
-    while (NowMs() < until) {
-      CatchUp();
-      Sleep(20);
-    }
-    HWND cancel = GetDlgItem(progress_, IDC_CANCEL_INSTALL);
-    Fact("halt_alive", Alive() && IsWindowVisible(progress_) ? L"1" : L"0");
-    Fact("halt_cancel_enabled", IsWindowEnabled(cancel) ? L"1" : L"0");
-    Click(cancel);
-    actionAt_ = NowMs();
-    Event("CANCEL");
-  }
-
-  void Loop(double started) {
-    bool actionDone = false;
-    while (Alive()) {
-      if (NowMs() - started > o_.timeoutS * 1000.0) {
-        Fact("error", L"timeout; the wizard was ended by the driver");
-        CatchUp();
-        TerminateProcess(process_.hProcess, 0xDEAD);
-        break;
-      }
-      CatchUp();
-      if (HWND box = FindBox()) {
-        HandleBox(box);
-        continue;
-      }
-      if (!actionDone && actionAt_ == 0) {
-        const std::wstring& trigger = !o_.escOn.empty() ? o_.escOn : o_.cancelOn;
-        if (!trigger.empty() && lastLine_.find(trigger) != std::wstring::npos &&
-            NowMs() - lastLineAt_ >= o_.actionDelayMs) {
-          actionDone = true;
-          actionAt_ = NowMs();
-          if (!o_.escOn.empty()) {
-            PostMessageW(progress_, WM_KEYDOWN, VK_ESCAPE, 0x00010001);
-            PostMessageW(progress_, WM_KEYUP, VK_ESCAPE, 0xC0010001);
-            Event("ESC");
-          } else {
-            Click(GetDlgItem(progress_, IDC_CANCEL_INSTALL));
-            Event("CANCEL");
-          }
-        }
-      }
-      Sleep(5);
-    }
-    CatchUp();
-  }
-
-  void WaitExit(DWORD ms) { WaitForSingleObject(process_.hProcess, ms); }
-
-  void MeasureLatency() {
-    double worst = 0;
-    double total = 0;
-    int samples = 0;
-    int failures = 0;
-    wchar_t buffer[512];
-    while (Alive()) {
-      const double t0 = NowMs();
-      DWORD_PTR copied = 0;
-      const LRESULT ok =
-          SendMessageTimeoutW(status_, WM_GETTEXT, 512, reinterpret_cast<LPARAM>(buffer),
-                              SMTO_ABORTIFHUNG, 250, &copied);
-      const double dt = NowMs() - t0;
-      // A call that timed out counts with its full wait in the worst case.
-      if (!ok && !Alive()) break;
-      if (!ok) ++failures;
-      ++samples;
-      total += dt;
-      worst = std::max(worst, dt);
-      Sleep(20);
-    }
-    latencyWorst_ = worst;
-    latencyMean_ = samples ? total / samples : 0;
-    latencySamples_ = samples;
-    latencyFailures_ = failures;
-  }
-
-  int Finish(int driverCode) {
-    if (process_.hProcess != nullptr) {
-      WaitExit(15000);
-      if (Alive()) {
-        Fact("error", L"the wizard did not end; ended by the driver");
-        TerminateProcess(process_.hProcess, 0xDEAD);
-        WaitExit(5000);
-      }
-      DWORD code = 0;
-      GetExitCodeProcess(process_.hProcess, &code);
-      Fact("exit", std::to_wstring(code));
-      if (actionAt_ > 0) {
-        Fact("exit_after_action_ms", std::to_wstring(static_cast<long>(NowMs() - actionAt_)));
-      }
-    }
-    if (latencyThread_.joinable()) {
-      latencyThread_.join();
-      wchar_t text[128];
-      swprintf(text, 128, L"%.1f", latencyWorst_);
-      Fact("latency_worst_ms", text);
-      swprintf(text, 128, L"%.1f", latencyMean_);
-      Fact("latency_mean_ms", text);
-      Fact("latency_samples", std::to_wstring(latencySamples_));
-      Fact("latency_failures", std::to_wstring(latencyFailures_));
-    }
-    Fact("hook_lines", std::to_wstring(hookLines_.size()));
-    Fact("status_source", hookWorks_ ? L"hook" : L"polling");
-    Fact("boxes", std::to_wstring(boxes_));
-    wchar_t temp[MAX_PATH + 1] = {};
-    GetTempPathW(MAX_PATH, temp);
-    Fact("temp", temp);
-    WriteFile(L"\\events.txt", events_);
-    std::string facts;
-    for (const auto& [key, value] : facts_) facts += key + "=" + value + "\n";
-    WriteFile(L"\\result.txt", facts);
-    if (process_.hProcess) {
-      CloseHandle(process_.hProcess);
-      CloseHandle(process_.hThread);
-    }
-    return driverCode;
-  }
-
-  void WriteFile(const wchar_t* name, const std::string& data) {
-    HANDLE file = CreateFileW((o_.out + name).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return;
-    DWORD written = 0;
-    ::WriteFile(file, data.data(), static_cast<DWORD>(data.size()), &written, nullptr);
-    CloseHandle(file);
-  }
-
-  void Event(const std::wstring& text) { events_ += Narrow(text) + "\n"; }
-  void Event(const char* text) { events_ += std::string(text) + "\n"; }
-  void Fact(const std::string& key, const std::wstring& value) { facts_[key] = Narrow(value); }
-  void Fact(const std::wstring& key, const std::wstring& value) { Fact(Narrow(key), value); }
-
-  Options o_;
-  PROCESS_INFORMATION process_{};
-  HWND welcome_ = nullptr;
-  HWND progress_ = nullptr;
-  HWND status_ = nullptr;
-  long long hookOffset_ = 0;
-  std::vector<std::wstring> hookLines_;
-  std::size_t hookUsed_ = 0;
-  bool hookWorks_ = false;
-  std::wstring polled_;
-  std::wstring lastLine_;
-  double lastLineAt_ = 0;
-  bool shotLineTaken_ = false;
-  int boxes_ = 0;
-  double actionAt_ = 0;
-  std::string events_;
-  std::map<std::string, std::string> facts_;
-  std::thread latencyThread_;
-  double latencyWorst_ = 0;
-  double latencyMean_ = 0;
-  int latencySamples_ = 0;
-  int latencyFailures_ = 0;
-};
-
-bool ParseOptions(int argc, wchar_t** argv, Options* o) {
-  for (int i = 1; i < argc; ++i) {
-    const std::wstring a = argv[i];
-    auto value = [&](std::wstring* into) {
-      if (i + 1 >= argc) return false;
-      *into = argv[++i];
-      return true;
-    };
-    auto number = [&](int* into) {
-      std::wstring text;
-      if (!value(&text)) return false;
-      *into = _wtoi(text.c_str());
-      return true;
-    };
-    const std::map<std::wstring, std::wstring*> texts = {{L"--exe", &o->exe},
-                                                         {L"--out", &o->out},
-                                                         {L"--hook", &o->hook},
-                                                         {L"--esc-on", &o->escOn},
-                                                         {L"--cancel-on", &o->cancelOn},
-                                                         {L"--shot-on", &o->shotOn},
-                                                         {L"--winedebug", &o->wineDebug}};
-    const std::map<std::wstring, int*> numbers = {{L"--cancel-after-box", &o->cancelAfterBox},
-                                                  {L"--action-delay", &o->actionDelayMs},
-                                                  {L"--timeout", &o->timeoutS}};
-    const std::map<std::wstring, bool*> flags = {{L"--welcome-cancel", &o->welcomeCancel},
-                                                 {L"--shot-box", &o->shotBox},
-                                                 {L"--latency", &o->latency},
-                                                 {L"--no-hook", &o->noHook}};
-    bool ok = true;
-    if (auto t = texts.find(a); t != texts.end()) {
-      ok = value(t->second);
-    } else if (auto n = numbers.find(a); n != numbers.end()) {
-      ok = number(n->second);
-    } else if (auto f = flags.find(a); f != flags.end()) {
-      *f->second = true;
-    } else if (a == L"--") {
-      for (++i; i < argc; ++i) o->args.push_back(argv[i]);
-    } else {
-      ok = false;
-    }
-    if (!ok) {
-      fwprintf(stderr, L"bad option %ls\n", a.c_str());
-      return false;
-    }
-  }
-  return !o->exe.empty() && !o->out.empty() && !o->hook.empty();
 }
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
-  Options options;
-  if (!ParseOptions(argc, argv, &options)) {
-    fwprintf(stderr, L"usage: e2e_driver --exe PATH --out DIR --hook DLL [options] [-- ARGS]\n");
-    return 64;
+  g_out = argv[1];
+  std::wstring commandLine = L"\"" + std::wstring(argv[2]) + L"\"";
+  bool welcomeCancel = false, shotWelcome = false, args = false;
+  int cancelAfterBox = 0;
+  for (int i = 4; i < argc; ++i) {
+    const std::wstring a = argv[i];
+    if (args) commandLine += L" " + a;
+    args = args || a == L"--";
+    welcomeCancel |= a == L"welcome-cancel";
+    shotWelcome |= a == L"shot-welcome";
+    if (a.rfind(L"esc-on=", 0) == 0) g_escOn = a.substr(7);
+    if (a.rfind(L"cancel-on=", 0) == 0) g_cancelOn = a.substr(10);
+    if (a.rfind(L"shot-on=", 0) == 0) g_shotOn = a.substr(8);
+    if (a.rfind(L"cancel-after-box=", 0) == 0) cancelAfterBox = _wtoi(a.c_str() + 17);
   }
-  return Driver(std::move(options)).Run();
+  const std::wstring statusLog = g_out + L"\\status.log";
+  SetEnvironmentVariableW(L"KELVARA_E2E_STATUS_LOG", statusLog.c_str());
+  STARTUPINFOW startup{};
+  startup.cb = sizeof(startup);
+  PROCESS_INFORMATION info{};
+  if (!CreateProcessW(argv[2], commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                      &startup, &info))
+    return 2;
+  g_process = info.hProcess;
+  const DWORD started = GetTickCount();
+  auto expired = [&](DWORD ms) { return GetTickCount() - started > ms; };
+  while (Alive() && !expired(30000) && !(g_welcome = FindDialog(IDOK))) Sleep(20);
+  if (g_welcome == nullptr) Fact("error", L"no welcome dialog");
+  HMODULE hook = LoadLibraryW(argv[3]);
+  SetWindowsHookExW(
+      WH_CALLWNDPROC,
+      reinterpret_cast<HOOKPROC>(reinterpret_cast<void*>(GetProcAddress(hook, "StatusHookProc"))),
+      hook, GetWindowThreadProcessId(g_welcome, nullptr));
+  if (g_welcome != nullptr) CheckWelcome();
+  if (shotWelcome) Shot(g_welcome, L"welcome");
+  Click(GetDlgItem(g_welcome, welcomeCancel ? IDCANCEL : IDOK));
+  if (welcomeCancel) Event(L"WELCOME_CANCEL");
+  CloseHandle(CreateThread(nullptr, 0, MeasureAnswers, nullptr, 0, nullptr));
+
+  std::wstring lastLine;
+  DWORD lastLineAt = 0, actionAt = 0;
+  size_t statusRead = 0;
+  int boxes = 0, barMax = -1, barSteps = 0;
+  bool barShown = false, barHiddenAfter = false, marquee = false, shotTaken = false;
+  // Every status line the hook wrote down since the last look.
+  auto ReadLines = [&] {
+    HANDLE log = CreateFileW(statusLog.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                             nullptr, OPEN_EXISTING, 0, nullptr);
+    std::string data(1 << 16, '\0');
+    DWORD got = 0;
+    if (log != INVALID_HANDLE_VALUE) {
+      ReadFile(log, data.data(), static_cast<DWORD>(data.size()), &got, nullptr);
+      CloseHandle(log);
+    }
+    for (size_t end; (end = data.find('\n', statusRead)) != std::string::npos && end < got;
+         statusRead = end + 1) {
+      std::wstring line(end - statusRead + 1, L'\0');
+      line.resize(static_cast<size_t>(MultiByteToWideChar(
+          CP_UTF8, 0, data.data() + statusRead, static_cast<int>(end - statusRead), line.data(),
+          static_cast<int>(line.size()))));
+      Event(L"LINE\t" + line);
+      lastLine = line;
+      lastLineAt = GetTickCount();
+    }
+  };
+  while (Alive()) {
+    if (expired(180000)) {
+      Fact("error", L"timeout");
+      TerminateProcess(g_process, 99);
+    }
+    if (g_progress == nullptr && (g_progress = FindDialog(1000)) != nullptr) {
+      Fact("progress_caption", Text(g_progress));
+      Fact("welcome_hidden", IsWindowVisible(g_welcome) ? 0 : 1);
+    }
+    ReadLines();
+    if (g_progress != nullptr) {
+      HWND bar = GetDlgItem(g_progress, 1002);
+      const bool visible = IsWindowVisible(bar) != 0;
+      DWORD_PTR pos = 0;
+      SendMessageTimeoutW(bar, PBM_GETPOS, 0, 0, 0, 1000, &pos);
+      if (visible) {
+        marquee |= (GetWindowLongW(bar, GWL_STYLE) & PBS_MARQUEE) != 0;
+        barSteps += static_cast<int>(pos) > barMax ? 1 : 0;
+        barMax = static_cast<int>(pos) > barMax ? static_cast<int>(pos) : barMax;
+        if (!barShown) Fact("figures", Text(GetDlgItem(g_progress, 1003)));
+      }
+      barHiddenAfter |= barShown && !visible;
+      barShown |= visible;
+      if (!shotTaken && !g_shotOn.empty() && lastLine.find(g_shotOn) != std::wstring::npos &&
+          GetTickCount() - lastLineAt > 600) {
+        shotTaken = true;
+        Shot(g_progress, L"progress");
+      }
+    }
+    if (HWND box = FindDialog(0xFFFF)) {
+      Sleep(50);  // the box fills its controls right after it shows
+      ReadLines();
+      Event(L"BOX\t" + Text(GetDlgItem(box, 0xFFFF)));
+      int buttons = 0;
+      for (HWND c = GetWindow(box, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
+        wchar_t name[16] = {};
+        GetClassNameW(c, name, 16);
+        buttons += lstrcmpiW(name, L"Button") == 0 && IsWindowVisible(c) ? 1 : 0;
+      }
+      Fact("box", Text(box) + L"|" + std::to_wstring(buttons) + L"|" +
+                      (GetWindow(box, GW_OWNER) == g_progress ? L"owned" : L"not owned"));
+      Click(GetDlgItem(box, IDOK) ? GetDlgItem(box, IDOK) : GetDlgItem(box, IDCANCEL));
+      while (IsWindow(box) && IsWindowVisible(box)) Sleep(10);
+      if (++boxes == cancelAfterBox) {
+        Sleep(1500);
+        Fact("halt", (Alive() && IsWindowVisible(g_progress) ? std::wstring(L"stays") : L"gone") +
+                         (IsWindowEnabled(GetDlgItem(g_progress, 1001)) ? L", cancel" : L""));
+        g_cancelOn = lastLine;
+        lastLineAt = 0;
+      }
+    }
+    const std::wstring& trigger = g_escOn.empty() ? g_cancelOn : g_escOn;
+    if (actionAt == 0 && !trigger.empty() && lastLine.find(trigger) != std::wstring::npos &&
+        GetTickCount() - lastLineAt > 1500) {
+      actionAt = GetTickCount();
+      Event(g_escOn.empty() ? L"CANCEL" : L"ESC");
+      if (g_escOn.empty())
+        Click(GetDlgItem(g_progress, 1001));
+      else
+        PostMessageW(g_progress, WM_KEYDOWN, VK_ESCAPE, 0x00010001),
+            PostMessageW(g_progress, WM_KEYUP, VK_ESCAPE, 0xC0010001);
+    }
+    Sleep(5);
+  }
+  ReadLines();
+  DWORD code = 0;
+  GetExitCodeProcess(g_process, &code);
+  Fact("exit", static_cast<long long>(code));
+  if (actionAt != 0)
+    Fact("exit_after_action_ms", static_cast<long long>(GetTickCount() - actionAt));
+  Fact("answer_worst_ms", g_worstAnswerMs);
+  Fact("bar", std::wstring(barShown ? L"shown" : L"never shown") + (marquee ? L", marquee" : L"") +
+                  (barMax == 1000 ? L", end" : L"") + (barSteps >= 3 ? L", rose" : L"") +
+                  (barHiddenAfter ? L", hidden" : L""));
+  for (auto [name, text] :
+       {std::pair{L"\\events.txt", &g_events}, std::pair{L"\\facts.txt", &g_facts}}) {
+    HANDLE file =
+        CreateFileW((g_out + name).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    DWORD written = 0;
+    WriteFile(file, text->data(), static_cast<DWORD>(text->size()), &written, nullptr);
+    CloseHandle(file);
+  }
+  return 0;
 }

@@ -1,125 +1,78 @@
-// One stand-in for every program the wizard downloads and starts. It takes its
-// role from its own file name, because the wizard renames nothing and runs
-// each download from %TEMP%; its behaviour comes from a fixed configuration
-// file that the runner writes for each scenario.
-//
-//   C:\kelvara-e2e\standin.ini   [Role] keys: marker, regkey, install, exit, sleep
-//   C:\kelvara-e2e\record.log    one line per event, UTF-8, tab separated
-//
-// Probes (ImagingProbe, InstallerProbe) exit with 100 when their component
-// is present. Installers (wic_x86_chs, WindowsInstaller, NetFx40) record
-// their command line, sleep, make their component present and exit with the
-// configured code. SetupWizard and ClientSetup only record that they ran.
-
+// One stand-in for every program the wizard downloads and starts: its role
+// is its own file name, its behaviour a section of C:\kelvara-e2e\standin.ini
+// (present = a marker file or an HKLM key with "Install"=1; install, sleep,
+// exit). It records "begin" and then "Role<TAB>command line<TAB>exit code".
 #include <windows.h>
 
 #include <string>
 
-#include "app/win32/text.h"
-
 namespace {
 const wchar_t* const CONFIG = L"C:\\kelvara-e2e\\standin.ini";
-const wchar_t* const RECORD = L"C:\\kelvara-e2e\\record.log";
 
-
-// Several stand-ins may append at once (an installer left running by a
-// cancelled wizard); retry while another holds the file.
 void Record(const std::wstring& line) {
-  const std::string data = Narrow(line + L"\n");
-  for (int attempt = 0; attempt < 200; ++attempt) {
-    HANDLE file = CreateFileW(RECORD, FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file != INVALID_HANDLE_VALUE) {
-      DWORD written = 0;
-      WriteFile(file, data.data(), static_cast<DWORD>(data.size()), &written, nullptr);
-      CloseHandle(file);
-      return;
-    }
-    Sleep(10);
+  char utf8[4096];
+  const int n =
+      WideCharToMultiByte(CP_UTF8, 0, (line + L"\n").c_str(), -1, utf8, 4096, nullptr, nullptr);
+  // Several stand-ins may append at once: retry while another holds the file.
+  for (int attempt = 0; attempt < 200; ++attempt, Sleep(10)) {
+    HANDLE file = CreateFileW(L"C:\\kelvara-e2e\\record.log", FILE_APPEND_DATA, FILE_SHARE_READ,
+                              nullptr, OPEN_ALWAYS, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) continue;
+    DWORD written = 0;
+    WriteFile(file, utf8, static_cast<DWORD>(n > 0 ? n - 1 : 0), &written, nullptr);
+    CloseHandle(file);
+    return;
   }
 }
 
-std::wstring RoleName() {
-  wchar_t path[MAX_PATH * 2] = {};
-  GetModuleFileNameW(nullptr, path, MAX_PATH * 2);
-  std::wstring name = path;
-  const auto slash = name.find_last_of(L"\\/");
-  if (slash != std::wstring::npos) name.erase(0, slash + 1);
-  const auto dot = name.find_last_of(L'.');
-  if (dot != std::wstring::npos) name.erase(dot);
-  return name;
+std::wstring Setting(const std::wstring& role, const wchar_t* key) {
+  wchar_t value[512] = {};
+  GetPrivateProfileStringW(role.c_str(), key, L"", value, 512, CONFIG);
+  return value;
 }
 
-std::wstring ConfigText(const std::wstring& role, const wchar_t* key) {
-  wchar_t buffer[1024] = {};
-  GetPrivateProfileStringW(role.c_str(), key, L"", buffer, 1024, CONFIG);
-  return buffer;
-}
-
-int ConfigInt(const std::wstring& role, const wchar_t* key, int fallback) {
-  return static_cast<int>(GetPrivateProfileIntW(role.c_str(), key, fallback, CONFIG));
-}
-
-// A .NET installation is judged by the wizard from the registry, the other
-// components by their probes; so a component is either a marker file or an
-// "Install"=1 value under a key of HKLM.
-bool ComponentPresent(const std::wstring& role) {
-  const std::wstring marker = ConfigText(role, L"marker");
-  if (!marker.empty()) return GetFileAttributesW(marker.c_str()) != INVALID_FILE_ATTRIBUTES;
-  const std::wstring key = ConfigText(role, L"regkey");
-  if (key.empty()) return false;
-  HKEY handle = nullptr;
-  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_READ, &handle) != ERROR_SUCCESS)
+bool Present(const std::wstring& role) {
+  const std::wstring where = Setting(role, L"present");
+  if (where.rfind(L"HKLM\\", 0) != 0)
+    return GetFileAttributesW(where.c_str()) != INVALID_FILE_ATTRIBUTES;
+  HKEY key = nullptr;
+  DWORD value = 0, size = sizeof(value);
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, where.c_str() + 5, 0, KEY_READ, &key) != ERROR_SUCCESS)
     return false;
-  DWORD value = 0;
-  DWORD size = sizeof(value);
-  const bool set = RegQueryValueExW(handle, L"Install", nullptr, nullptr,
-                                    reinterpret_cast<BYTE*>(&value), &size) == ERROR_SUCCESS &&
-                   value == 1;
-  RegCloseKey(handle);
-  return set;
+  const LONG read =
+      RegQueryValueExW(key, L"Install", nullptr, nullptr, reinterpret_cast<BYTE*>(&value), &size);
+  RegCloseKey(key);
+  return read == ERROR_SUCCESS && value == 1;
 }
 
-void MakeComponentPresent(const std::wstring& role) {
-  const std::wstring marker = ConfigText(role, L"marker");
-  if (!marker.empty()) {
-    HANDLE file = CreateFileW(marker.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+void Install(const std::wstring& role) {
+  const std::wstring where = Setting(role, L"present");
+  HKEY key = nullptr;
+  const DWORD one = 1;
+  if (where.rfind(L"HKLM\\", 0) != 0)
+    CloseHandle(CreateFileW(where.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+  else if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, where.c_str() + 5, 0, nullptr, 0, KEY_WRITE, nullptr,
+                           &key, nullptr) == ERROR_SUCCESS) {
+    RegSetValueExW(key, L"Install", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&one), sizeof(one));
+    RegCloseKey(key);
   }
-  const std::wstring key = ConfigText(role, L"regkey");
-  if (!key.empty()) {
-    HKEY handle = nullptr;
-    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &handle,
-                        nullptr) == ERROR_SUCCESS) {
-      const DWORD one = 1;
-      RegSetValueExW(handle, L"Install", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&one),
-                     sizeof(one));
-      RegCloseKey(handle);
-    }
-  }
-}
-
-bool IsProbe(const std::wstring& role) {
-  return lstrcmpiW(role.c_str(), L"ImagingProbe") == 0 ||
-         lstrcmpiW(role.c_str(), L"InstallerProbe") == 0;
 }
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
-  const std::wstring role = RoleName();
-  const std::wstring commandLine = GetCommandLineW();
-  const int sleepMs = ConfigInt(role, L"sleep", 0);
-  if (IsProbe(role)) {
-    if (sleepMs > 0) Sleep(static_cast<DWORD>(sleepMs));
-    const int code = ComponentPresent(role) ? 100 : 0;
-    Record(role + L"\tprobe\t" + commandLine + L"\t" + std::to_wstring(code));
-    return code;
+  wchar_t path[MAX_PATH] = {};
+  GetModuleFileNameW(nullptr, path, MAX_PATH);
+  std::wstring role = path;
+  role = role.substr(role.find_last_of(L'\\') + 1);
+  role = role.substr(0, role.find_last_of(L'.'));
+  Record(L"begin");
+  Sleep(GetPrivateProfileIntW(role.c_str(), L"sleep", 0, CONFIG));
+  const bool probe = role.find(L"Probe") != std::wstring::npos;
+  int code = probe && Present(role) ? 100 : 0;
+  if (!probe) {
+    if (GetPrivateProfileIntW(role.c_str(), L"install", 1, CONFIG) != 0) Install(role);
+    code = static_cast<int>(GetPrivateProfileIntW(role.c_str(), L"exit", 0, CONFIG));
   }
-  Record(role + L"\tstart\t" + commandLine);
-  if (sleepMs > 0) Sleep(static_cast<DWORD>(sleepMs));
-  if (ConfigInt(role, L"install", 1) != 0) MakeComponentPresent(role);
-  const int code = ConfigInt(role, L"exit", 0);
-  Record(role + L"\tend\t" + std::to_wstring(code));
+  Record(role + L"\t" + GetCommandLineW() + L"\t" + std::to_wstring(code));
   return code;
 }

@@ -106,7 +106,8 @@ void CProgressDlg::OnProgressTimer() {
   const int permille = ProgressPermille(done, total);
   if (total >= 0) SendMessageW(bar, PBM_SETPOS, static_cast<WPARAM>(permille), 0);
   const DWORD elapsed = GetTickCount() - m_transferStart;
-  const double rate = elapsed > 0 ? static_cast<double>(done) * 1000.0 / elapsed : 0.0;
+  // The first half second says too little about the line's speed.
+  const double rate = elapsed >= 500 ? static_cast<double>(done) * 1000.0 / elapsed : -1.0;
   SetWindowTextW(figures, Widen(ProgressFigures(done, total, rate)).c_str());
   m_taskbar.Show(m_hWnd, permille, total >= 0);
 }

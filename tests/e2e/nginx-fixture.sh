@@ -1,0 +1,46 @@
+#!/usr/bin/env bash
+# ctest fixture: nginx on 127.0.0.1-3:18080 playing the intranet, public file
+# and download servers over BUILD/e2e/www/current, and the files it serves.
+#   nginx-fixture.sh up|down BUILD_DIR
+set -eu
+work=$2/e2e n=$2/e2e/nginx
+if [ "$1" = down ]; then
+  kill "$(cat "$n/nginx.pid" 2>/dev/null)" 2>/dev/null || true
+  exit 0
+fi
+mkdir -p "$n/temp" "$work/files" "$work/logs" "$work/www"
+files=$work/files standin=$2/tests/e2e/e2e_standin.exe
+cp "$standin" "$files/standin.exe"
+cp "$standin" "$files/standin-tampered.exe" && printf x >>"$files/standin-tampered.exe"
+# A program runs with any overlay after its image: zeros pad it to the package's size.
+cp "$standin" "$files/NetFx40.exe" && truncate -s 50449456 "$files/NetFx40.exe"
+cp "$standin" "$files/NetFx40-short.exe" && truncate -s 50448432 "$files/NetFx40-short.exe"
+printf ok >"$files/alive" && head -c 4096 /dev/urandom >"$files/unrar.dll"
+cat >"$n/nginx.conf" <<CONF
+daemon off; worker_processes 1; pid $n/nginx.pid; error_log $n/error.log;
+events { worker_connections 64; }
+http {
+  client_body_temp_path $n/temp; proxy_temp_path $n/temp; fastcgi_temp_path $n/temp;
+  uwsgi_temp_path $n/temp; scgi_temp_path $n/temp;
+  default_type application/octet-stream;
+  # The request as sent ("//" kept), its status and the bytes sent; never a 304.
+  log_format e2e '\$request \$status \$body_bytes_sent';
+  merge_slashes off; etag off; if_modified_since off; add_header Cache-Control no-store;
+  server { listen 127.0.0.1:18080; root $work/www/current/intranet; access_log $work/logs/intranet.log e2e; }
+  server { listen 127.0.0.2:18080; root $work/www/current/public; access_log $work/logs/public.log e2e;
+    # A server that holds its answer: one byte a second.
+    location = /qorv/alive { if (-f \$document_root/stall) { limit_rate 1; } } }
+  server { listen 127.0.0.3:18080; root $work/www/current/download; access_log $work/logs/download.log e2e;
+    location /slow/ { limit_rate 5m; }
+    # Server-side includes drop the length: the body comes chunked.
+    location /nolength/ { ssi on; ssi_types *; limit_rate 10m; } }
+}
+CONF
+# Ends by itself after an hour should the cleanup never run.
+setsid timeout 3600 /usr/sbin/nginx -c "$n/nginx.conf" -p "$n" </dev/null >/dev/null 2>&1 &
+for _ in $(seq 100); do
+  (exec 3<>/dev/tcp/127.0.0.3/18080) 2>/dev/null && exit 0
+  sleep 0.05
+done
+cat "$n/error.log" >&2
+exit 1

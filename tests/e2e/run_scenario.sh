@@ -1,0 +1,146 @@
+#!/usr/bin/env bash
+# Plays one scenario of scenarios.txt: serves its files, prepares the Wine
+# prefix, lets the driver click the wizard through, then compares what was
+# shown, requested and run with the scenario. Usage: run_scenario.sh BUILD NAME
+set -u
+build=$1 name=$2 here=$(cd "$(dirname "$0")" && pwd)
+work=$build/e2e out=$build/e2e/results/$2 bin=$build/tests/e2e
+winpath() { printf 'Z:%s' "${1//\//\\}"; }
+block=$(awk -v n="$name" '$1 == n && !/^ / { on = 1; next } /^[^ ]/ { on = 0 } on' "$here/scenarios.txt")
+field() { sed -n "s/^ *$1 \+//p" <<<"$block"; }
+declare -A text
+while read -r _ code t; do text[$code]=$t; done < <(grep '^text ' "$here/scenarios.txt")
+given=" $(field given) "
+has() { [[ $given == *" $1 "* ]]; }
+setting() { grep -o " $1=[^ ]*" <<<"$given" | cut -d= -f2-; }
+failures=()
+fail() { failures+=("$*"); }
+rm -rf "$out" && mkdir -p "$out"
+
+# The served tree: every file in place, then the scenario's changes.
+tree=$work/www/$name
+rm -rf "$tree"
+for host in intranet public; do
+  mkdir -p "$tree/$host/qorv"
+  for f in ImagingProbe wic_x86_chs InstallerProbe WindowsInstaller SetupWizard ClientSetup; do
+    ln -s "$work/files/standin.exe" "$tree/$host/qorv/$f.exe"
+  done
+  ln -s "$work/files/alive" "$tree/$host/qorv/alive" && ln -s "$work/files/unrar.dll" "$tree/$host/qorv/unrar.dll"
+  echo -n http://127.0.0.3:18080/mirror/NetFx40.exe >"$tree/$host/qorv/MirrorList.txt"
+done
+for d in download/vumel/qorv mirror slow nolength; do
+  mkdir -p "$tree/download/$d" && ln -s "$work/files/NetFx40.exe" "$tree/download/$d/NetFx40.exe"
+done
+for change in $(grep -o 'serve:[^ ]*' <<<"$given"); do
+  path=$tree/${change#serve:} && path=${path%%=*} value=${change#*=}
+  rm -f "$path"
+  case $value in -) ;; @*) echo -n "${value#@}" >"$path" ;; *) ln -s "$work/files/$value" "$path" ;; esac
+done
+has stall && touch "$tree/public/stall"
+ln -sfn "$tree" "$work/www/current"
+for host in intranet public download; do : >"$work/logs/$host.log"; done
+
+# The prefix: Windows version, .NET entries, stand-in settings, a clean %TEMP%.
+source "$here/../wine-env.sh" >/dev/null 2>&1
+[ "${KELVARA_WINE_KIND:-}" = winxp ] && export WINEARCH=win32
+temp_win=$(wine cmd /c echo %TEMP% 2>/dev/null | tr -d '\r\n')\\
+temp_unix=$(winepath -u "$temp_win" 2>/dev/null) && temp_unix=${temp_unix%/}
+ndp='HKEY_LOCAL_MACHINE\SOFTWARE\Microsoft\NET Framework Setup\NDP'
+{
+  printf 'REGEDIT4\n\n'
+  printf '[HKEY_CURRENT_USER\\Software\\Wine\\AppDefaults\\kelvara-setup.exe]\n"Version"="%s"\n\n' "$(setting windows || echo win7)"
+  case $(setting net4) in
+    v4.0) printf '[%s\\v4.0\\Client]\n"Install"=dword:00000001\n\n' "$ndp" ;;
+    v4) printf '[%s\\v4\\%s]\n"Install"=dword:00000001\n\n' "$ndp" Client "$ndp" Full ;;
+  esac
+  [ "$(setting net2)" = 1 ] && printf '[%s\\v2.0.50727]\n"Install"=dword:00000001\n\n' "$ndp"
+} >"$out/scenario.reg"
+# "reg import" does not delete keys: the last scenario's entries go first.
+view=() && [ "$WINEARCH" = win64 ] && view=(/reg:64)
+wine reg delete 'HKLM\SOFTWARE\Microsoft\NET Framework Setup' /f "${view[@]}" >/dev/null 2>&1
+kelvara_wine_reg_import "$out/scenario.reg" >/dev/null 2>&1 || fail "registry import failed"
+c=$WINEPREFIX/drive_c/kelvara-e2e
+rm -rf "$c" "$temp_unix"/{alive_tmp,*.exe,unrar.dll,MirrorList.txt,kelvara-setup.log} && mkdir -p "$c"
+find "$WINEPREFIX/drive_c/users" -maxdepth 6 -type d -name INetCache -exec rm -rf {} + 2>/dev/null
+has nolog && mkdir "$temp_unix/kelvara-setup.log"
+declare -A ini=([ImagingProbe]='present=C:\kelvara-e2e\wic' [wic_x86_chs]='present=C:\kelvara-e2e\wic'
+  [InstallerProbe]='present=C:\kelvara-e2e\msi' [WindowsInstaller]='present=C:\kelvara-e2e\msi'
+  [NetFx40]='present=HKLM\SOFTWARE\Microsoft\NET Framework Setup\NDP\v4.0\Client' [SetupWizard]=exit=1)
+for s in $(grep -o ' [A-Za-z_0-9]*\.[a-z]*=[0-9]*' <<<"$given"); do ini[${s%%.*}]+=$'\n'${s#*.}; done
+for role in "${!ini[@]}"; do printf '[%s]\n%s\n' "$role" "${ini[$role]}"; done >"$c/standin.ini"
+
+product=$build/kelvara-setup.exe
+has pinned && product=$bin/pinned/kelvara-setup.exe
+actions=()
+for a in $(field drive); do
+  [[ $a =~ ^(.*-on)=(.*)$ && -n ${text[${BASH_REMATCH[2]}]:-} ]] && a=${BASH_REMATCH[1]}=${text[${BASH_REMATCH[2]}]}
+  actions+=("$a")
+done
+timeout 240 wine "$bin/e2e_driver.exe" "$(winpath "$out")" "$(winpath "$product")" \
+  "$(winpath "$bin/e2e_status_hook.dll")" "${actions[@]}" </dev/null >"$out/driver.log" 2>&1 ||
+  fail "driver exit code $?"
+for _ in $(seq 200); do  # an installer left behind by Cancel goes on by itself
+  [ "$(grep -c '^begin' "$c/record.log" 2>/dev/null)" = "$(grep -vc '^begin' "$c/record.log" 2>/dev/null)" ] && break
+  sleep 0.1
+done
+sleep 0.5  # an access log line is written when its connection ends
+
+# What happened, in the scenario's own terms, against what the scenario says.
+compare() {
+  if ! diff -u <(printf '%s\n' "${@:3}" | sed '/^$/d') <(sed '/^$/d' "$2") >"$out/diff-$1.txt"; then
+    fail "$1 differ:"$'\n'"$(cat "$out/diff-$1.txt")"
+  fi
+}
+expected_events=()
+for e in $(field events); do
+  code=${e#!}
+  if [ -z "${text[$code]:-}" ]; then expected_events+=("$e"); continue; fi
+  expected_events+=("LINE	    ${text[$code]}")
+  [ "$e" != "$code" ] && expected_events+=("BOX	${text[$code]}")
+done
+compare events "$out/events.txt" "${expected_events[@]}"
+for host in intranet public download; do
+  awk '{ p = $2; sub("^/qorv/", "", p); print p ($(NF-1) == 200 ? "" : ":" $(NF-1)) }' \
+    "$work/logs/$host.log" >"$out/requests-$host.txt"
+  compare "$host requests" "$out/requests-$host.txt" $(field "$host")
+done
+grep -v '^begin' "$c/record.log" 2>/dev/null | tr -d '\r' |
+  T="\"$temp_win\\" awk -F'\t' '{ i = index($2, ENVIRON["T"] $1 ".exe\""); a = i == 1 ? substr($2, length(ENVIRON["T"] $1) + 6) : "?" $2
+    gsub(/ /, "+", a); print $1 a ":" $3 }' >"$out/runs.txt"
+compare runs "$out/runs.txt" $(field runs)
+
+# The facts every run must show, and the scenario's own.
+facts=$(tr -d '\r' <"$out/facts.txt" 2>/dev/null)
+need() { grep -qxF "$1" <<<"$facts" || fail "fact $1 missing; the driver saw: $(grep "^${1%%=*}=" <<<"$facts")"; }
+for f in exit=0 "welcome_caption=Kelvara自动安装向导" "welcome_buttons=开始|取消" welcome_fits=1 \
+  "welcome_text=${text[WELCOME_TEXT]}" $(field facts); do need "${f//+/, }"; done
+[[ $(field events) == WELCOME_CANCEL ]] || need "progress_caption=Kelvara自动安装向导"
+grep '^box=' <<<"$facts" | grep -vxF 'box=kelvara-setup|1|owned' | while read -r b; do echo "bad $b"; done >"$out/bad-boxes.txt"
+[ -s "$out/bad-boxes.txt" ] && fail "$(cat "$out/bad-boxes.txt")"
+grep -q '^error=' <<<"$facts" && fail "$(grep '^error=' <<<"$facts")"
+worst=$(sed -n 's/^answer_worst_ms=//p' <<<"$facts")
+[ "${worst:-9999}" -le "${KELVARA_ANSWER_LIMIT_MS:-200}" ] || fail "the window took $worst ms to answer"
+after=$(sed -n 's/^exit_after_action_ms=//p' <<<"$facts")
+[ "${after:-0}" -lt 1000 ] || fail "the wizard took $after ms to end after the action"
+grep -qiE 'unhandled (exception|page fault)|backtrace:' "$out/driver.log" && fail "a crash: $(head -3 "$out/driver.log")"
+
+# The support log holds, per server, each request with its status and bytes,
+# and each program with its exit code, in order.
+if has log; then
+  log=$(sed '1s/^\xEF\xBB\xBF//' "$temp_unix/kelvara-setup.log" | tr -d '\r' |
+    awk '/^==== kelvara-setup 1.1.0.500 started/ { s = ""; h = 1 } { s = s $0 "\n" } END { if (h) printf "%s", s }')
+  [ -n "$log" ] || fail "no run header in the support log"
+  for host in intranet:127.0.0.1 public:127.0.0.2 download:127.0.0.3; do
+    sed -n "s|.* fetch http://${host#*:}:18080\([^ ]*\) status=\([0-9]*\) length=[^ ]* written=\([0-9]*\) .*|\1 \2 \3|p" <<<"$log" >"$out/log-${host%:*}.txt"
+    awk '{ print $2, $(NF-1), ($(NF-1) == 200 ? $NF : 0) }' "$work/logs/${host%:*}.log" >"$out/served-${host%:*}.txt"
+    diff -u "$out/served-${host%:*}.txt" "$out/log-${host%:*}.txt" >/dev/null || fail "the log's ${host%:*} fetches differ from what was served"
+  done
+  sed -n 's/.* run .*\\\([A-Za-z_0-9]*\)\.exe".* exit code \([0-9-]*\) .*/\1:\2/p' <<<"$log" >"$out/log-runs.txt"
+  sed 's/+[^:]*//' "$out/runs.txt" | grep -v '^ClientSetup' | diff -q - "$out/log-runs.txt" >/dev/null ||
+    fail "the log's program runs differ: $(cat "$out/log-runs.txt")"
+fi
+for bmp in "$out"/*.bmp; do [ -f "$bmp" ] && convert "$bmp" "${bmp%.bmp}.png" && rm "$bmp"; done
+echo "$name: window answered within ${worst:-?} ms; $(sed -n 's/^bar=//p' <<<"$facts")"
+[ ${#failures[@]} -eq 0 ] && exit 0
+printf 'FAILED %s\n' "${failures[@]}"
+exit 1
