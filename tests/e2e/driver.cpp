@@ -40,26 +40,25 @@ std::wstring Text(HWND window) {
 void Click(HWND button) { PostMessageW(button, BM_CLICK, 0, 0); }
 
 // The wizard's visible dialogs other than the two it is known to have.
+struct Search {
+  int id;
+  HWND found;
+};
+BOOL CALLBACK MatchDialog(HWND w, LPARAM p) {
+  auto* s = reinterpret_cast<Search*>(p);
+  DWORD pid = 0;
+  GetWindowThreadProcessId(w, &pid);
+  wchar_t name[16] = {};
+  GetClassNameW(w, name, 16);
+  if (pid != GetProcessId(g_process) || !IsWindowVisible(w) || lstrcmpW(name, L"#32770") != 0 ||
+      w == g_welcome || w == g_progress || GetDlgItem(w, s->id) == nullptr)
+    return TRUE;
+  s->found = w;
+  return FALSE;
+}
 HWND FindDialog(int withControl) {
-  struct Search {
-    int id;
-    HWND found;
-  } search{withControl, nullptr};
-  EnumWindows(
-      [](HWND w, LPARAM p) -> BOOL {
-        auto* s = reinterpret_cast<Search*>(p);
-        DWORD pid = 0;
-        GetWindowThreadProcessId(w, &pid);
-        wchar_t name[16] = {};
-        GetClassNameW(w, name, 16);
-        if (pid != GetProcessId(g_process) || !IsWindowVisible(w) ||
-            lstrcmpW(name, L"#32770") != 0 || w == g_welcome || w == g_progress ||
-            GetDlgItem(w, s->id) == nullptr)
-          return TRUE;
-        s->found = w;
-        return FALSE;
-      },
-      reinterpret_cast<LPARAM>(&search));
+  Search search{withControl, nullptr};
+  EnumWindows(MatchDialog, reinterpret_cast<LPARAM>(&search));
   return search.found;
 }
 
