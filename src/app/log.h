@@ -51,6 +51,6 @@ std::vector<std::string> RunHeaderLines(const RunHeader& header);
 
 // The log's newest part that fits in limit bytes, cut at a line start.
 std::string TrimOldLog(const std::string& content, std::size_t limit);
-inline constexpr std::size_t LOG_LIMIT = 1024 * 1024;
+inline constexpr std::size_t LOG_LIMIT = std::size_t{1024} * 1024;
 
 }  // namespace kelvara

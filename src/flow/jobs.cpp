@@ -15,9 +15,9 @@ enum class Input { WorkDir, FilePath, ProbePath };
 // verdict in nJobResult.
 struct JobEntry {
   int code;
+  Input input;
   std::string (*download)(std::string);
   bool (*test)(std::string);
-  Input input;
 };
 
 template <const ServedFile& file>
@@ -31,22 +31,22 @@ bool Run(std::string path) {
 }
 
 constexpr JobEntry JOB_TABLE[] = {
-    {JOB_CHECK_SERVER, nullptr, IsServerReachable, Input::WorkDir},
-    {STAGE_CLIENT + STEP_FETCH_PACKAGE, DownloadClientSetup, nullptr, Input::WorkDir},
-    {STAGE_DOTNET4 + STEP_FETCH_PACKAGE, DownloadDotNet4Package, nullptr, Input::WorkDir},
-    {STAGE_DOTNET4 + STEP_RUN_PACKAGE, nullptr, Run<DOTNET4_PACKAGE_RULE>, Input::FilePath},
-    {STAGE_WIC + STEP_FETCH_PROBE, Download<IMAGING_PROBE>, nullptr, Input::WorkDir},
-    {STAGE_WIC + STEP_RUN_PROBE, nullptr, Run<PROBE_RULE>, Input::FilePath},
-    {STAGE_WIC + STEP_FETCH_PACKAGE, Download<WIC_PACKAGE>, nullptr, Input::WorkDir},
-    {STAGE_WIC + STEP_RUN_PACKAGE, nullptr, Run<PACKAGE_RULE>, Input::FilePath},
-    {STAGE_WIC + STEP_PACKAGE_DONE, nullptr, Run<PROBE_RULE>, Input::ProbePath},
-    {STAGE_MSI + STEP_FETCH_PROBE, Download<INSTALLER_PROBE>, nullptr, Input::WorkDir},
-    {STAGE_MSI + STEP_RUN_PROBE, nullptr, Run<PROBE_RULE>, Input::FilePath},
-    {STAGE_MSI + STEP_FETCH_PACKAGE, Download<MSI_PACKAGE>, nullptr, Input::WorkDir},
-    {STAGE_MSI + STEP_RUN_PACKAGE, nullptr, Run<PACKAGE_RULE>, Input::FilePath},
-    {STAGE_MSI + STEP_PACKAGE_DONE, nullptr, Run<PROBE_RULE>, Input::ProbePath},
-    {STAGE_WIZARD + STEP_FETCH_PACKAGE, DownloadSetupWizard, nullptr, Input::WorkDir},
-    {STAGE_WIZARD + STEP_RUN_PACKAGE, nullptr, Run<SETUP_WIZARD_RULE>, Input::FilePath},
+    {JOB_CHECK_SERVER, Input::WorkDir, nullptr, IsServerReachable},
+    {STAGE_CLIENT + STEP_FETCH_PACKAGE, Input::WorkDir, DownloadClientSetup, nullptr},
+    {STAGE_DOTNET4 + STEP_FETCH_PACKAGE, Input::WorkDir, DownloadDotNet4Package, nullptr},
+    {STAGE_DOTNET4 + STEP_RUN_PACKAGE, Input::FilePath, nullptr, Run<DOTNET4_PACKAGE_RULE>},
+    {STAGE_WIC + STEP_FETCH_PROBE, Input::WorkDir, Download<IMAGING_PROBE>, nullptr},
+    {STAGE_WIC + STEP_RUN_PROBE, Input::FilePath, nullptr, Run<PROBE_RULE>},
+    {STAGE_WIC + STEP_FETCH_PACKAGE, Input::WorkDir, Download<WIC_PACKAGE>, nullptr},
+    {STAGE_WIC + STEP_RUN_PACKAGE, Input::FilePath, nullptr, Run<PACKAGE_RULE>},
+    {STAGE_WIC + STEP_PACKAGE_DONE, Input::ProbePath, nullptr, Run<PROBE_RULE>},
+    {STAGE_MSI + STEP_FETCH_PROBE, Input::WorkDir, Download<INSTALLER_PROBE>, nullptr},
+    {STAGE_MSI + STEP_RUN_PROBE, Input::FilePath, nullptr, Run<PROBE_RULE>},
+    {STAGE_MSI + STEP_FETCH_PACKAGE, Input::WorkDir, Download<MSI_PACKAGE>, nullptr},
+    {STAGE_MSI + STEP_RUN_PACKAGE, Input::FilePath, nullptr, Run<PACKAGE_RULE>},
+    {STAGE_MSI + STEP_PACKAGE_DONE, Input::ProbePath, nullptr, Run<PROBE_RULE>},
+    {STAGE_WIZARD + STEP_FETCH_PACKAGE, Input::WorkDir, DownloadSetupWizard, nullptr},
+    {STAGE_WIZARD + STEP_RUN_PACKAGE, Input::FilePath, nullptr, Run<SETUP_WIZARD_RULE>},
 };
 
 const JobEntry* FindJob(int code) {
