@@ -1,9 +1,13 @@
 #!/usr/bin/env bash
 # Installs what the builds, the tests and the demo need on a Debian machine (as root).
 set -euo pipefail
+# The shipped program is 32-bit: it is tested in a 32-bit (Windows XP) Wine
+# prefix, which needs the i386 Wine. The new architecture's package lists come
+# with the apt-get update below, which wine32:i386 being missing triggers.
+dpkg --print-foreign-architectures | grep -qx i386 || dpkg --add-architecture i386
 need=()
 for pkg in cmake g++ make googletest mingw-w64 g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-win32 \
-           wine wine64 xvfb locales fonts-wqy-microhei imagemagick nginx-light x11-utils python3 \
+           wine wine64 wine32:i386 xvfb locales fonts-wqy-microhei imagemagick nginx-light x11-utils python3 \
            clang libclang-rt-14-dev binutils-mingw-w64-i686 curl time libcurl4-openssl-dev; do
   dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q "ok installed" || need+=("$pkg")
 done
