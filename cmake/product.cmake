@@ -47,7 +47,7 @@ if(KELVARA_XP)
     enable_testing()
     find_package(Python3 REQUIRED COMPONENTS Interpreter)
     add_test(NAME release_check
-      COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tools/release_check.py
+      COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tests/release/release_check.py
               $<TARGET_FILE:kelvara-setup> --compare ${CMAKE_SOURCE_DIR}/build/win64/kelvara-setup.exe)
   endif()
 endif()

@@ -1,31 +1,35 @@
 #!/usr/bin/env python3
-"""Checks the shipped 32-bit program: PE subsystem version 5.01 and no import
-that Windows XP SP3 lacks. Prints the sizes of the products it is given."""
+"""Checks the shipped 32-bit program: PE subsystem version 5.01, no import that
+Windows XP SP3 lacks (xp_missing.txt beside this script), and static imports
+only from DLLs that Windows takes from its system folder. Prints the imports and
+the sizes of the products it is given."""
 import os
 import re
 import struct
 import sys
 
-# Functions that first appeared in Vista or later (the ones a mingw runtime
-# or careless code pulls in), and patterns for whole families of them.
-VISTA_OR_LATER = {
-    "GetTickCount64", "InitializeSRWLock", "AcquireSRWLockExclusive", "AcquireSRWLockShared",
-    "ReleaseSRWLockExclusive", "ReleaseSRWLockShared", "TryAcquireSRWLockExclusive",
-    "FlsAlloc", "FlsFree", "FlsGetValue", "FlsSetValue", "GetLocaleInfoEx",
-    "InitOnceExecuteOnce", "InitOnceBeginInitialize", "InitOnceComplete",
-    "InitializeCriticalSectionEx", "CreateEventExW", "CreateEventExA", "CreateMutexExW",
-    "CreateSemaphoreExW", "GetFileInformationByHandleEx", "SetFileInformationByHandle",
-    "GetFinalPathNameByHandleW", "CreateSymbolicLinkW", "GetErrorMode", "LCMapStringEx",
-    "CompareStringEx", "GetUserDefaultLocaleName", "LocaleNameToLCID", "LCIDToLocaleName",
-    "IsValidLocaleName", "GetDateFormatEx", "GetTimeFormatEx", "GetCurrentProcessorNumber",
-    "QueryFullProcessImageNameW", "SetThreadErrorMode", "CancelIoEx", "RegGetValueW",
-    "RegGetValueA", "RegDeleteTreeW", "SHGetKnownFolderPath", "TaskDialog", "TaskDialogIndirect",
-    "InitializeProcThreadAttributeList", "WerRegisterMemoryBlock", "GetSystemTimePreciseAsFileTime",
-    "CreateFile2", "WaitOnAddress", "WakeByAddressSingle", "SetDefaultDllDirectories",
-    "AddDllDirectory", "GetProcessMitigationPolicy", "CompareStringOrdinal",
-}
-PATTERNS = [re.compile(p) for p in (r"ConditionVariable", r"^Tp[A-Z]", r"ThreadpoolWork",
-                                    r"ThreadpoolTimer", r"^Interlocked\w+64$")]
+# A static import is resolved before the program runs, from the program's own
+# folder first unless Windows knows the DLL: a DLL planted beside a downloaded
+# installer would run with its administrator rights. Allowed: the KnownDLLs
+# (HKLM\SYSTEM\CurrentControlSet\Control\Session Manager\KnownDLLs) common to
+# Windows XP, 7 and 10 as listed in PurePortable/PurePortable,
+# PPDK/Lib.4.10/PurePortable.pbi; ntdll, which every process has before it
+# loads anything; msvcrt, a KnownDLL from Windows 7 on and imported by the
+# KnownDLLs of Windows XP (shell32, advapi32); comctl32, which the
+# manifest binds to the side-by-side Common Controls 6 assembly.
+SYSTEM_DLLS = set("""advapi32 comdlg32 gdi32 imagehlp kernel32 ole32 oleaut32 rpcrt4 shell32 user32
+                     wldap32 ntdll msvcrt comctl32""".split())
+# XP's msvcrt.dll has neither the secure (_s) nor the locale (_l) functions.
+MSVCRT_NEWER = re.compile(r"_[sl]$")
+
+
+def read_missing(path):
+    missing = {}
+    for line in open(path, encoding="utf-8"):
+        if line.strip() and not line.startswith("#"):
+            dll, names = line.split(":", 1)
+            missing[dll.strip()] = set(names.split())
+    return missing
 
 
 def read_pe(path):
@@ -93,13 +97,16 @@ def main():
         failures.append("the shipped program must be a 32-bit PE")
     if (major, minor) != (5, 1):
         failures.append(f"subsystem version {major}.{minor:02d}, expected 5.01")
+    missing = read_missing(os.path.join(os.path.dirname(os.path.abspath(__file__)), "xp_missing.txt"))
     for dll, names in sorted(imports.items()):
+        if dll.removesuffix(".dll") not in SYSTEM_DLLS:
+            failures.append(f"{dll} is not a DLL that Windows loads from its system folder only")
         for name in names:
-            if name in VISTA_OR_LATER or any(p.search(name) for p in PATTERNS):
+            if name in missing.get(dll, ()) or (dll == "msvcrt.dll" and MSVCRT_NEWER.search(name)):
                 failures.append(f"{dll}!{name} does not exist on Windows XP SP3")
-    count = sum(len(v) for v in imports.values())
-    print(f"{os.path.basename(path)}: subsystem {major}.{minor:02d}, "
-          f"{count} imports from {', '.join(sorted(imports))}")
+    print(f"{os.path.basename(path)}: subsystem {major}.{minor:02d}, imports:")
+    for dll, names in sorted(imports.items()):
+        print(f"  {dll}: {' '.join(names)}")
     print(f"size of the shipped 32-bit product: {os.path.getsize(path)} bytes ({path})")
     for other in compare:
         if os.path.exists(other):
