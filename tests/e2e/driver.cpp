@@ -8,26 +8,19 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <cstring>
 #include <string>
 
 namespace {
 std::wstring g_out, g_escOn, g_cancelOn, g_shotOn;
-std::string g_events, g_facts;
+std::wstring g_events, g_facts;
 HANDLE g_process = nullptr;
 HWND g_welcome = nullptr, g_progress = nullptr;
 volatile LONG g_worstAnswerMs = 0;
 
-std::string Utf8(const std::wstring& text) {
-  std::string out(text.size() * 3 + 1, '\0');
-  out.resize(
-      static_cast<size_t>(WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, out.data(),
-                                              static_cast<int>(out.size()), nullptr, nullptr) -
-                          1));
-  return out;
-}
-void Event(const std::wstring& event) { g_events += Utf8(event) + "\n"; }
+void Event(const std::wstring& event) { g_events += event + L"\n"; }
 void Fact(const char* key, const std::wstring& value) {
-  g_facts += std::string(key) + "=" + Utf8(value) + "\n";
+  g_facts += std::wstring(key, key + strlen(key)) + L"=" + value + L"\n";
 }
 void Fact(const char* key, long long value) { Fact(key, std::to_wstring(value)); }
 bool Alive() { return WaitForSingleObject(g_process, 0) == WAIT_TIMEOUT; }
@@ -271,12 +264,14 @@ int wmain(int argc, wchar_t** argv) {
   Fact("bar", std::wstring(barShown ? L"shown" : L"never shown") + (marquee ? L", marquee" : L"") +
                   (barMax == 1000 ? L", end" : L"") + (barSteps >= 3 ? L", rose" : L"") +
                   (barHiddenAfter ? L", hidden" : L""));
-  for (auto [name, text] :
-       {std::pair{L"\\events.txt", &g_events}, std::pair{L"\\facts.txt", &g_facts}}) {
-    HANDLE file =
-        CreateFileW((g_out + name).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  for (auto [name, text] : {std::pair{L"events.txt", &g_events}, {L"facts.txt", &g_facts}}) {
+    std::string utf8(text->size() * 3 + 1, '\0');
+    const int n = WideCharToMultiByte(CP_UTF8, 0, text->c_str(), -1, utf8.data(),
+                                      static_cast<int>(utf8.size()), nullptr, nullptr);
+    HANDLE file = CreateFileW((g_out + L"\\" + name).c_str(), GENERIC_WRITE, 0, nullptr,
+                              CREATE_ALWAYS, 0, nullptr);
     DWORD written = 0;
-    WriteFile(file, text->data(), static_cast<DWORD>(text->size()), &written, nullptr);
+    WriteFile(file, utf8.data(), static_cast<DWORD>(n > 0 ? n - 1 : 0), &written, nullptr);
     CloseHandle(file);
   }
   return 0;

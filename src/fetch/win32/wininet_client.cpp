@@ -8,13 +8,49 @@
 namespace kelvara {
 
 namespace {
+// Loaded by its full path in the system folder: a static import would be
+// looked for first beside the program, where anything may lie, and Windows
+// no longer counts WinInet among the libraries it always takes from there.
+struct WinInetCalls {
+  decltype(&InternetOpenW) open;
+  decltype(&InternetOpenUrlW) openUrl;
+  decltype(&HttpQueryInfoW) query;
+  decltype(&InternetReadFile) read;
+  decltype(&InternetCloseHandle) close;
+};
+
+template <typename Call>
+Call Find(HMODULE module, const char* name) {
+  return reinterpret_cast<Call>(reinterpret_cast<void*>(GetProcAddress(module, name)));
+}
+
+const WinInetCalls* WinInet() {
+  static const WinInetCalls* calls = []() -> const WinInetCalls* {
+    wchar_t folder[MAX_PATH] = {};
+    const UINT length = GetSystemDirectoryW(folder, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) return nullptr;
+    HMODULE module = LoadLibraryW((std::wstring(folder, length) + L"\\wininet.dll").c_str());
+    if (module == nullptr) return nullptr;
+    const WinInetCalls found = {
+        Find<decltype(&InternetOpenW)>(module, "InternetOpenW"),
+        Find<decltype(&InternetOpenUrlW)>(module, "InternetOpenUrlW"),
+        Find<decltype(&HttpQueryInfoW)>(module, "HttpQueryInfoW"),
+        Find<decltype(&InternetReadFile)>(module, "InternetReadFile"),
+        Find<decltype(&InternetCloseHandle)>(module, "InternetCloseHandle")};
+    if (!found.open || !found.openUrl || !found.query || !found.read || !found.close)
+      return nullptr;
+    return new WinInetCalls(found);  // the library stays loaded for the process's life
+  }();
+  return calls;
+}
+
 class InternetHandle {
  public:
   explicit InternetHandle(HINTERNET handle) : handle_(handle) {}
   InternetHandle(const InternetHandle&) = delete;
   InternetHandle& operator=(const InternetHandle&) = delete;
   ~InternetHandle() {
-    if (handle_ != nullptr) InternetCloseHandle(handle_);
+    if (handle_ != nullptr) WinInet()->close(handle_);
   }
   HINTERNET get() const { return handle_; }
 
@@ -31,7 +67,7 @@ class WinInetResponse final : public HttpResponse {
 
   std::size_t Read(char* buffer, std::size_t size) override {
     DWORD got = 0;
-    if (!InternetReadFile(request_.get(), buffer, static_cast<DWORD>(size), &got))
+    if (!WinInet()->read(request_.get(), buffer, static_cast<DWORD>(size), &got))
       throw PlatformError("InternetReadFile failed");
     return got;
   }
@@ -41,7 +77,7 @@ class WinInetResponse final : public HttpResponse {
     wchar_t text[64] = {};
     DWORD bytes = sizeof(text) - sizeof(wchar_t);
     DWORD index = 0;
-    if (!HttpQueryInfoW(request_.get(), what, text, &bytes, &index)) return std::string();
+    if (!WinInet()->query(request_.get(), what, text, &bytes, &index)) return std::string();
     return Narrow(std::wstring(text, bytes / sizeof(wchar_t)));
   }
 
@@ -54,8 +90,8 @@ class WinInetSession final : public HttpSession {
 
   std::unique_ptr<HttpResponse> OpenUrl(const std::string& url) override {
     // The transfer flag is an FTP mode; an HTTP body stays byte for byte.
-    HINTERNET request = InternetOpenUrlW(session_.get(), Widen(url).c_str(), nullptr, 0,
-                                         INTERNET_FLAG_TRANSFER_ASCII, 1);
+    HINTERNET request = WinInet()->openUrl(session_.get(), Widen(url).c_str(), nullptr, 0,
+                                           INTERNET_FLAG_TRANSFER_ASCII, 1);
     if (request == nullptr) return nullptr;
     return std::make_unique<WinInetResponse>(request);
   }
@@ -66,8 +102,9 @@ class WinInetSession final : public HttpSession {
 }  // namespace
 
 std::unique_ptr<HttpSession> WinInetClient::OpenSession() {
+  if (WinInet() == nullptr) return nullptr;
   HINTERNET session =
-      InternetOpenW(AppNameW().c_str(), INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
+      WinInet()->open(AppNameW().c_str(), INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
   if (session == nullptr) return nullptr;
   return std::make_unique<WinInetSession>(session);
 }

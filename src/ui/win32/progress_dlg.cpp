@@ -82,17 +82,25 @@ void CProgressDlg::OnProgressTimer() {
   TransferProgress& progress = CurrentTransfer();
   HWND bar = GetDlgItem(m_hWnd, IDC_PROGRESS_BAR);
   HWND figures = GetDlgItem(m_hWnd, IDC_PROGRESS_FIGURES);
-  if (!progress.active.load()) {
+  const bool active = progress.active.load();
+  const unsigned serial = progress.serial.load();
+  const std::int64_t total = progress.total.load();
+  const std::uint64_t done = progress.done.load();
+  const int permille = ProgressPermille(done, total);
+  if (!active) {
     if (!m_barShown) return;
-    m_barShown = false;
+    // One more look at where the body ended, then the bar goes.
+    if (!m_barEnding) {
+      m_barEnding = true;
+      if (total >= 0) SendMessageW(bar, PBM_SETPOS, static_cast<WPARAM>(permille), 0);
+      return;
+    }
+    m_barShown = m_barEnding = false;
     ShowWindow(bar, SW_HIDE);
     ShowWindow(figures, SW_HIDE);
     m_taskbar.Hide(m_hWnd);
     return;
   }
-  const unsigned serial = progress.serial.load();
-  const std::int64_t total = progress.total.load();
-  const std::uint64_t done = progress.done.load();
   if (serial != m_shownSerial || !m_barShown) {
     m_shownSerial = serial;
     m_transferStart = GetTickCount();
@@ -102,8 +110,8 @@ void CProgressDlg::OnProgressTimer() {
     ShowWindow(bar, SW_SHOW);
     ShowWindow(figures, SW_SHOW);
     m_barShown = true;
+    m_barEnding = false;
   }
-  const int permille = ProgressPermille(done, total);
   if (total >= 0) SendMessageW(bar, PBM_SETPOS, static_cast<WPARAM>(permille), 0);
   const DWORD elapsed = GetTickCount() - m_transferStart;
   // The first half second says too little about the line's speed.

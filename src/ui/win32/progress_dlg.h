@@ -39,6 +39,7 @@ class CProgressDlg final : public CDialog, private FlowHost {
   // What the bar shows: the transfer it follows and when that one began.
   unsigned m_shownSerial = 0;
   bool m_barShown = false;
+  bool m_barEnding = false;
   DWORD m_transferStart = 0;
   TaskbarProgress m_taskbar;
 };
