@@ -1,27 +1,74 @@
 #!/usr/bin/env bash
-# ctest fixture: "up" makes the prefix named by the test preset (again when
-# the Wine install changed), starts Xvfb on the preset's display and keeps a
-# wineserver alive; "down" ends them. Both detach from ctest's output pipe,
-# which a background process would otherwise hold open.
+# The Wine test bed, a ctest fixture and the demo's and benchmark's too:
+#   up    makes the prefix (again whenever the Wine install changed), starts
+#         Xvfb on $DISPLAY unless that display exists, keeps a wineserver alive
+#   down  ends them
+#   reg FILE [KEY]  imports a .reg file (ASCII, or UTF-16LE with a BOM) into
+#         the view the prefix's own programs read, after deleting KEY there
+#         ("reg import" deletes nothing itself)
+# The prefix is $WINEPREFIX; $KELVARA_WINE_KIND says which: win64 (default),
+# or winxp, a 32-bit prefix set to Windows XP. Background processes are cut
+# off from the caller's output, which ctest would otherwise wait on.
 set -u
-here=$(cd "$(dirname "$0")" && pwd)
-kind=${KELVARA_WINE_KIND:-win64}
+export WINEDEBUG=${WINEDEBUG:--all} LANG=zh_CN.UTF-8 WINEARCH=win64
+[ "${KELVARA_WINE_KIND:-win64}" = winxp ] && WINEARCH=win32
 pidfile=${WINEPREFIX:?}.xvfb.pid
-if [ "$1" = down ]; then
-  wineserver -k >/dev/null 2>&1
-  [ -f "$pidfile" ] && kill "$(cat "$pidfile")" 2>/dev/null
-  rm -f "$pidfile"
-  exit 0
-fi
+reg() {
+  # With wine32 installed, "wine reg" is the 32-bit program: in a 64-bit prefix
+  # it would write the WOW6432Node view, which 64-bit programs never read.
+  local f view=()
+  f=$(readlink -f "$1")
+  [ "$WINEARCH" = win64 ] && view=(/reg:64)
+  [ -n "${2:-}" ] && wine reg delete "$2" /f "${view[@]}" >/dev/null 2>&1
+  wine reg import "Z:${f//\//\\}" "${view[@]}"
+}
+case $1 in
+  reg) reg "$2" "${3:-}"; exit ;;
+  down)
+    wineserver -k >/dev/null 2>&1
+    [ -f "$pidfile" ] && kill "$(cat "$pidfile")" 2>/dev/null
+    rm -f "$pidfile"
+    exit 0 ;;
+esac
 if [ ! -e "/tmp/.X11-unix/X${DISPLAY#:}" ]; then
   # Ends by itself after an hour should the cleanup never run.
   setsid timeout 3600 Xvfb "$DISPLAY" -screen 0 1024x768x24 -nolisten tcp </dev/null >/dev/null 2>&1 &
   echo $! >"$pidfile"
   for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X${DISPLAY#:}" ] && break; sleep 0.1; done
 fi
-saved_display=$DISPLAY
-# shellcheck source=wine-env.sh
-source "$here/wine-env.sh"
-export DISPLAY=$saved_display KELVARA_XVFB=0
-kelvara_wine_start "$kind" </dev/null >/dev/null 2>&1
-wine cmd /c ver </dev/null 2>/dev/null | tr -d '\r' | grep .
+# A 64-bit prefix made before wine32 was installed fails with "could not load
+# kernel32.dll": a prefix records what made it and is remade when that changes.
+stamp="$WINEARCH $(wine --version) $(dpkg-query -W -f='${Package}:${Architecture} ${Version} ${Status} ' wine32:i386 wine64 2>&1)"
+if [ "$(cat "$WINEPREFIX/.kelvara-ready" 2>/dev/null)" != "$stamp" ]; then
+  wineserver -k >/dev/null 2>&1
+  rm -rf "$WINEPREFIX" && mkdir -p "$WINEPREFIX"
+  wineboot -i </dev/null >/dev/null 2>&1 && wineserver -w
+  # Without a window manager Wine waits ~2 s whenever a window is shown or
+  # hidden; unmanaged windows do not. A crash must fail a test, not wait for
+  # a click. The dialogs' font is replaced by one that Debian ships. "reg
+  # import" reads a REGEDIT4 file as Latin-1 whatever the locale: UTF-16 it is.
+  { printf '\xff\xfe' && sed 's/$/\r/' | iconv -f utf-8 -t utf-16le; } >"$WINEPREFIX/kelvara.reg" <<'REG'
+Windows Registry Editor Version 5.00
+
+[HKEY_CURRENT_USER\Software\Wine\X11 Driver]
+"Managed"="N"
+
+[HKEY_CURRENT_USER\Software\Wine\WineDbg]
+"ShowCrashDialog"=dword:00000000
+
+[HKEY_CURRENT_USER\Software\Wine\Fonts\Replacements]
+"微软雅黑"="WenQuanYi Micro Hei"
+"Microsoft YaHei"="WenQuanYi Micro Hei"
+REG
+  reg "$WINEPREFIX/kelvara.reg" >/dev/null 2>&1
+  [ "$WINEARCH" = win32 ] && wine winecfg -v winxp </dev/null >/dev/null 2>&1
+  wineserver -w
+  echo "$stamp" >"$WINEPREFIX/.kelvara-ready"
+fi
+# One server for all the test programs, and Wine's services started now:
+# started by a test instead, they would hold its output pipe open.
+wineserver -p >/dev/null 2>&1
+wineboot </dev/null >/dev/null 2>&1
+ver=$(wine cmd /c ver </dev/null 2>/dev/null | tr -d '\r' | grep .)
+echo "$ver"
+[ "$WINEARCH" = win64 ] || [[ $ver == *5.1.2600* ]]

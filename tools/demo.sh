@@ -14,7 +14,7 @@ cmake --preset win64 >/dev/null
 cmake --build --preset win64 >build/demo-build.log
 build=$PWD/build/win64
 unset http_proxy https_proxy HTTP_PROXY HTTPS_PROXY all_proxy ALL_PROXY
-export WINEPREFIX=$PWD/build/demo-wine KELVARA_WINE_DIR=$PWD/build/demo-wine KELVARA_WINE_KIND=win64
+export WINEPREFIX=$PWD/build/demo-wine KELVARA_WINE_KIND=win64
 export LANG=zh_CN.UTF-8 WINEDEBUG=-all KELVARA_DEMO_BY_HAND=${DISPLAY:+1}
 export DISPLAY=${DISPLAY:-:93}
 trap 'bash tests/e2e/nginx-fixture.sh down "$build"; bash tests/wine-fixture.sh down' EXIT

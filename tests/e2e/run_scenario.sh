@@ -41,8 +41,6 @@ ln -sfn "$tree" "$work/www/current"
 for host in intranet public download; do : >"$work/logs/$host.log"; done
 
 # The prefix: Windows version, .NET entries, stand-in settings, a clean %TEMP%.
-source "$here/../wine-env.sh" >/dev/null 2>&1
-[ "${KELVARA_WINE_KIND:-}" = winxp ] && export WINEARCH=win32
 temp_win=$(wine cmd /c echo %TEMP% 2>/dev/null | tr -d '\r\n')\\
 temp_unix=$(winepath -u "$temp_win" 2>/dev/null) && temp_unix=${temp_unix%/}
 ndp='HKEY_LOCAL_MACHINE\SOFTWARE\Microsoft\NET Framework Setup\NDP'
@@ -55,10 +53,8 @@ ndp='HKEY_LOCAL_MACHINE\SOFTWARE\Microsoft\NET Framework Setup\NDP'
   esac
   [ "$(setting net2)" = 1 ] && printf '[%s\\v2.0.50727]\n"Install"=dword:00000001\n\n' "$ndp"
 } >"$out/scenario.reg"
-# "reg import" does not delete keys: the last scenario's entries go first.
-view=() && [ "$WINEARCH" = win64 ] && view=(/reg:64)
-wine reg delete 'HKLM\SOFTWARE\Microsoft\NET Framework Setup' /f "${view[@]}" >/dev/null 2>&1
-kelvara_wine_reg_import "$out/scenario.reg" >/dev/null 2>&1 || fail "registry import failed"
+bash "$here/../wine-fixture.sh" reg "$out/scenario.reg" 'HKLM\SOFTWARE\Microsoft\NET Framework Setup' \
+  >/dev/null 2>&1 || fail "registry import failed"
 c=$WINEPREFIX/drive_c/kelvara-e2e
 rm -rf "$c" "$temp_unix"/{alive_tmp,*.exe,unrar.dll,MirrorList.txt,kelvara-setup.log} && mkdir -p "$c"
 find "$WINEPREFIX/drive_c/users" -maxdepth 6 -type d -name INetCache -exec rm -rf {} + 2>/dev/null

@@ -11,7 +11,8 @@ bash tests/install-deps.sh >/dev/null
 cmake --preset win64 >/dev/null
 cmake --build --preset win64 --target fetch_bench -j2 >/dev/null
 work=$(mktemp -d /tmp/kelvara-bench.XXXXXX)
-trap 'kill $(cat "$work/nginx.pid" 2>/dev/null) 2>/dev/null || true; [ -n "${kelvara_xvfb_pid:-}" ] && kelvara_wine_stop; rm -rf "$work"' EXIT
+export WINEPREFIX=$root/build/bench-wine DISPLAY=:94
+trap 'kill $(cat "$work/nginx.pid" 2>/dev/null) 2>/dev/null || true; bash tests/wine-fixture.sh down; rm -rf "$work"' EXIT
 mkdir -p "$work/www"
 head -c 50449456 /dev/urandom > "$work/www/big.bin"
 head -c 5000000 /dev/urandom > "$work/www/small.bin"
@@ -29,9 +30,7 @@ http {
 }
 CONF
 /usr/sbin/nginx -c "$work/nginx.conf"
-export KELVARA_WINE_DIR="$root/build/wine"
-source tests/wine-env.sh
-kelvara_wine_start
+bash tests/wine-fixture.sh up >/dev/null
 bench="$root/build/win64/tools/bench/fetch_bench.exe"
 out_win="Z:$(echo "$work" | tr / '\\')"
 run() { wine "$bench" "$1" "http://127.0.0.1:$port/$2?$RANDOM" "$out_win\\$1-$2" | tr -d '\r'; }
