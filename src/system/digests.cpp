@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <utility>
 
 #include "app/log.h"
 #include "app/platform.h"
@@ -49,12 +50,18 @@ DigestList ParseDigestList(const std::string& text) {
   return list;
 }
 
-const std::vector<PinnedDigest>& BuiltInDigests() {
-  static const std::vector<PinnedDigest>* digests = new std::vector<PinnedDigest>{
+namespace {
+std::vector<PinnedDigest>& Pinned() {
+  static std::vector<PinnedDigest>* digests = new std::vector<PinnedDigest>{
 #include "kelvara_digests.inc"
   };
   return *digests;
 }
+}  // namespace
+
+const std::vector<PinnedDigest>& BuiltInDigests() { return Pinned(); }
+
+void SetPinnedDigestsForTest(std::vector<PinnedDigest> digests) { Pinned() = std::move(digests); }
 
 bool IsFileAsPinned(const std::string& path) {
   const std::string name = path.substr(path.find_last_of("\\/") + 1);

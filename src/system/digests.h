@@ -26,6 +26,8 @@ bool IsPinnableName(const std::string& name);
 
 // The digests baked into this build.
 const std::vector<PinnedDigest>& BuiltInDigests();
+// For unit tests only: replaces the table, as a build with pins would have it.
+void SetPinnedDigestsForTest(std::vector<PinnedDigest> digests);
 
 // True when the file's name is not pinned, or its SHA-256 is the pinned one.
 bool IsFileAsPinned(const std::string& path);

@@ -1,111 +1,163 @@
 #pragma once
-// In-memory stand-ins for the platform seams, installed per test.
+// One stand-in for every platform seam and the window side, logging each call as an event.
+#include <gtest/gtest.h>
 
+#include <algorithm>
 #include <deque>
-#include <functional>
 #include <map>
-#include <set>
-#include <string>
-#include <utility>
-#include <vector>
 
 #include "app/platform.h"
+#include "app/settings.h"
+#include "flow/steps.h"
+#include "system/digests.h"
 
-struct FakeReply {
-  std::string status = "200";
-  std::string body;
-  std::string contentLength = "auto";  // "auto": the body's length; "": none
-  std::size_t maxRead = FETCH_CHUNK;   // a read returns at most this much
-  int throwOnRead = -1;                // the read with this index raises
-  bool openThrows = false;
-  static constexpr std::size_t FETCH_CHUNK = 131072;
-};
+using namespace kelvara;
 
-class FakeHttp final : public HttpClient {
- public:
-  std::map<std::string, FakeReply> replies;  // unlisted addresses cannot be opened
-  std::vector<std::string> requests;
-  bool sessionFails = false;
-  int openSessions = 0;
-  int openResponses = 0;
+inline const std::string WORK = "C:\\T\\";    // the temporary directory, as the system gives it
+inline const std::string ONE("\1\0\0\0", 4);  // "Install" = 1
 
-  std::unique_ptr<HttpSession> OpenSession() override;
-};
+// What a person reads, by the short names the route rows use.
+inline const std::map<std::string, std::string> TEXTS = {
+    {"正在检查软件安装环境...", "checking"},
+    {"网络连接失败，请联系客服获取技术支持！", "netFail"},
+    {"您的系统中缺少默认安装的.NET 4.0 Framework，正在进行修复…", "repair"},
+    {"未能成功启动安装程序，请联系客服获取技术支持！", "startFail"},
+    {"未能成功运行安装向导，正在使用旧版安装程序重试", "wizGuard"},
+    {"正在下载客户端安装程序，请稍候……", "client"},
+    {"未能正确下载软件安装程序包，请检查安装程序是否正在运行，或联系客服获取技术支持！",
+     "clientFail"},
+    {"系统缺少.NET FRAMEWORK 4.0，正在下载，可能需要较长时间...", "net4"},
+    {"正在安装.NET 4.0软件包，请您按提示完成安装...", "net4Run"},
+    {"无法正常安装.NET 4.0软件包，请联系客服获取技术支持！", "net4RunFail"},
+    {"程序所需.NET 4.0软件包无法正常安装，请联系客服获取技术支持！", "net4Unverified"},
+    {"正在下载安装向导，请稍候…", "wiz"},
+    {"未能成功下载安装向导，正在使用旧版安装程序重试", "wizBusy"},
+    {"正在运行安装向导，请您按提示完成安装...", "wizRun"},
+    {"安装向导运行异常，正在使用旧版安装程序重试", "wizRunFail"},
+    {"正在下载Windows图像组件（WIC）校验程序，请稍候...", "wicProbe"},
+    {"对不起，服务器繁忙，无法下载Windows图像组件（WIC）校验程序，请稍后重试！", "wicProbeBusy"},
+    {"您的系统缺少Windows图像组件（WIC）,正在下载安装，请稍候...", "wicGet"},
+    {"正在安装Windows图像组件（WIC），请您按提示完成安装...", "wicRun"},
+    {"无法正常安装Windows图像组件（WIC），请联系客服获取技术支持！", "wicRunFail"},
+    {"正在下载Windows Installer校验程序，请稍候...", "msiProbe"},
+    {"您的系统缺少Windows Installer或版本低于3.1，正在下载安装包，请稍候...", "msiGet"},
+    {"正在安装Windows Installer3.1，请您按提示完成安装...", "msiRun"},
+    {"程序所需Windows Installer3.1无法正常安装，请联系客服获取技术支持！", "msiVerify"}};
 
-class FakeFiles final : public FileSystem {
- public:
-  std::map<std::string, std::string> files;
-  std::set<std::string> notCreatable;
-  std::set<std::string> unreadable;
-  int failWriteAfterBytes = -1;  // a write beyond this many bytes raises
-  int openFiles = 0;
+template <class V>
+std::optional<V> Find(std::map<std::string, V>& map, const std::string& key) {
+  return map.count(key) ? std::optional(map[key]) : std::nullopt;
+}
 
-  std::unique_ptr<LocalFile> CreateExclusive(const std::string& path) override;
-  std::optional<std::string> ReadAll(const std::string& path) override;
-  std::optional<std::uint64_t> FileSize(const std::string& path) override;
-  std::map<std::string, std::uint64_t> sizes;  // sizes of files too big to hold
-};
-
-struct FakeKey {
-  bool fullAccessAllowed = true;
-  bool hasInstall = false;
-  std::vector<unsigned char> install;  // raw data of "Install"
-};
-
-class FakeSystem final : public SystemApi {
- public:
-  bool versionOk = true;
-  std::uint32_t major = 6;
-  std::uint32_t minor = 1;
-  std::map<std::string, FakeKey> keys;
-  bool registryThrows = false;
-  std::vector<std::string> opened;  // keys opened, in order
-  int openKeys = 0;
-  int maxOpenKeys = 0;
-  std::function<int(const std::string&)> exitCodeFor = [](const std::string&) { return 0; };
-  std::vector<std::string> launched;
-
-  bool GetWindowsVersion(std::uint32_t* outMajor, std::uint32_t* outMinor) override;
-  bool OpenKey(const std::string& subkey, RegKey* key) override;
-  bool OpenKeyFullAccess(const std::string& subkey, RegKey* key) override;
-  bool QueryValue(RegKey key, const std::string& name, unsigned char* data,
-                  std::uint32_t* size) override;
-  void CloseKey(RegKey key) override;
-  int RunAndWait(const std::string& commandLine) override;
-
- private:
-  std::map<RegKey, std::string> handles_;
-  RegKey next_ = 1;
-};
-
-class FakePoster final : public StepPoster {
- public:
-  std::deque<std::pair<int, int>> queue;
-  std::vector<std::pair<int, int>> posted;
-  void PostStep(int stage, int step) override {
-    queue.emplace_back(stage, step);
-    posted.emplace_back(stage, step);
+// One answer of the server; each request reads its own copy from the start.
+struct Reply : HttpResponse {
+  std::string status, body, len;   // len "auto": the body's size
+  std::size_t chunk, cut, at = 0;  // the most a read gives; reads throw from offset cut on
+  Reply(std::string s = "200", std::string b = "", std::string l = "auto", size_t c = SIZE_MAX,
+        size_t cut = SIZE_MAX)
+      : status(s), body(b), len(l == "auto" ? std::to_string(b.size()) : l), chunk(c), cut(cut) {}
+  std::string StatusText() override { return status; }
+  std::string ContentLengthText() override { return len; }
+  std::size_t Read(char* out, std::size_t size) override {
+    if (at >= cut) throw PlatformError("connection reset");
+    const std::size_t n = body.copy(out, std::min(size, chunk), at);
+    return at += n, n;
   }
 };
 
-class FakeRandom final : public RandomSource {
- public:
-  std::vector<int> values;  // cycled
-  int seeds = 0;
-  std::size_t next = 0;
-  void Seed() override { ++seeds; }
-  int Next() override { return values.empty() ? 0 : values[next++ % values.size()]; }
+struct File : LocalFile {
+  std::string& data;
+  explicit File(std::string& d) : data(d) {}
+  void Write(const char* bytes, std::size_t size) override { data.append(bytes, size); }
+  void Close() override {}
 };
 
-// Installs a fresh set of fakes for the lifetime of one test.
-struct FakePlatform {
-  FakeHttp http;
-  FakeFiles files;
-  FakeSystem system;
-  FakePoster poster;
-  FakeRandom random;
-  FakePlatform();
-  ~FakePlatform();
+struct Session : HttpSession {
+  HttpSession& fake;
+  explicit Session(HttpSession& f) : fake(f) {}
+  std::unique_ptr<HttpResponse> OpenUrl(const std::string& u) override { return fake.OpenUrl(u); }
 };
 
-inline const char* const NDP = "SOFTWARE\\Microsoft\\NET Framework Setup\\NDP\\";
+inline void Add(std::string& to, const std::string& s) { to += (to.empty() ? "" : " ") + s; }
+
+struct Fake : HttpClient, HttpSession, FileSystem, SystemApi, JobRunner, RandomSource, FlowHost {
+  std::string events, opened;            // opened: registry keys below NDP, in turn
+  std::map<std::string, Reply> replies;  // an address not listed cannot be opened
+  std::map<std::string, std::string> files, sha256, keys;  // keys: "Install" data; "-": refused
+  std::map<std::string, std::uint64_t> sizes;
+  std::map<std::string, std::deque<int>> exits;  // program: exit codes in turn, the last stays
+  std::deque<std::pair<int, int>> queue;
+  std::string locked;  // a file that cannot be created
+  std::uint32_t major = 6, minor = 1;
+  int throws = 0, open = 0, threads = 1000, draw = 0;         // draw: what every rand() gives
+  bool shellOpens = true, quit = false, net4Installs = true;  // by its package
+
+  Fake() { SetPlatform({this, this, this, this, this}), g_strFileBase = g_strPublicFileBase; }
+  ~Fake() override { SetPlatform({}), SetPinnedDigestsForTest({}), g_bPrivateMode = 0; }
+
+  std::unique_ptr<HttpSession> OpenSession() override { return std::make_unique<Session>(*this); }
+  std::unique_ptr<HttpResponse> OpenUrl(const std::string& url) override {
+    std::string shown = url == g_strDotNet4PackageUrl ? "default" : url;  // served files by name
+    if (!shown.rfind(g_strIntranetBase, 0)) shown = "i:" + shown.substr(g_strIntranetBase.size());
+    if (!shown.rfind(g_strPublicFileBase, 0)) shown.erase(0, g_strPublicFileBase.size());
+    Add(events, shown);
+    return replies.count(url) ? std::make_unique<Reply>(replies[url]) : nullptr;
+  }
+
+  std::unique_ptr<LocalFile> CreateExclusive(const std::string& path) override {
+    return path == locked ? nullptr : std::make_unique<File>(files[path] = "");
+  }
+  std::optional<std::string> ReadAll(const std::string& p) override { return Find(files, p); }
+  std::optional<std::uint64_t> FileSize(const std::string& p) override { return Find(sizes, p); }
+  std::optional<std::string> Sha256Hex(const std::string& p) override { return Find(sha256, p); }
+
+  bool GetWindowsVersion(unsigned* a, unsigned* b) override { return *a = major, *b = minor, *a; }
+  bool OpenKey(const std::string& subkey, RegKey* key) override {
+    const std::string name = subkey.substr(subkey.find("NDP\\") + 4);
+    Add(opened, name);
+    if (name == "v4.0\\Client") Add(events, "?4");
+    if (throws-- > 0) throw PlatformError("registry");
+    return (*key = keys.count(name) ? ++open : 0) != 0;
+  }
+  bool OpenKeyFullAccess(const std::string& subkey, RegKey* key) override {
+    const auto it = keys.find(subkey.substr(subkey.find("NDP\\") + 4));
+    return Add(events, "?2"), (*key = it != keys.end() && it->second != "-" ? ++open : 0) != 0;
+  }
+  bool QueryValue(RegKey, const std::string& name, unsigned char* data, uint32_t* size) override {
+    const std::string& value = keys[opened.substr(opened.rfind(' ') + 1)];  // the one open key
+    if (name != "Install" || value.empty() || value.size() > *size) return false;
+    *size = static_cast<uint32_t>(value.copy(reinterpret_cast<char*>(data), *size));
+    return true;
+  }
+  void CloseKey(RegKey) override { --open; }
+  int RunAndWait(const std::string& line, unsigned long* error) override {
+    std::string shown = line;  // "C:\T\\NAME" ARGS shows as 'NAME' ARGS
+    if (shown.rfind("\"" + WORK + "\\", 0) == 0) shown.erase(1, WORK.size() + 1);
+    std::replace(shown.begin(), shown.end(), '"', '\'');
+    Add(events, ">" + shown);
+    std::deque<int>& codes = exits[shown.substr(1, shown.find('\'', 1) - 1)];
+    const int code = codes.empty() ? 0 : codes.front();
+    if (codes.size() > 1) codes.pop_front();
+    if (!shown.rfind("'NetFx40.exe'", 0) && net4Installs) keys["v4.0\\Client"] = ONE;
+    return *error = code == -10000 ? 2 : 0, code;
+  }
+
+  // Stage starts and the halt pair show by name; a job runs at once (a handler starts it last).
+  void PostStep(int stage, int step) override {
+    static const char* const names[] = {"HALT", "CLIENT", "NET4", "WIC", "MSI", "WIZARD"};
+    if (step == (stage == 0 ? 0 : stage == 10000 ? 105 : 100)) Add(events, names[stage / 10000]);
+    queue.emplace_back(stage, step);
+  }
+  bool StartThread(unsigned (*w)(void*), void* p) override { return threads-- > 0 && (w(p), 1); }
+  void Seed() override {}
+  int Next() override { return draw; }
+
+  void SetStatus(const std::string& text, bool box) override {  // a box shows as !name
+    Add(events, (box ? "!" : "") + (TEXTS.count(text) ? TEXTS.at(text) : text));
+  }
+  bool ShellOpen(const std::string& p) override { return Add(events, "open " + p), shellOpens; }
+  void Quit() override { Add(events, "QUIT"), quit = true; }
+  std::string GetTempDirectory() override { return WORK; }
+  void KillStartupTimer() override {}
+  void DefaultTimerProcessing() override {}
+};

@@ -1,0 +1,283 @@
+// The core through its seams: the fetch and the mirror list, whole routes played pair
+// by pair from the first timer tick, the launch rules, the probes and the support log.
+#include <cstdio>
+#include <sstream>
+
+#include "app/log.h"
+#include "fakes.h"
+#include "fetch/downloaders.h"
+#include "fetch/fetch.h"
+#include "fetch/mirror_list.h"
+#include "fetch/transfer_progress.h"
+#include "flow/route.h"
+#include "system/launcher.h"
+#include "system/probes.h"
+
+namespace {
+TEST(Fetch, StatusBodyFileAndProgress) {
+  const std::string url = "http://h/f", path = WORK + "f";
+  const std::size_t B = 131072, ALL = SIZE_MAX;
+  // Status ("none": no answer, "lock": no file), Content-Length, the most a read gives, where
+  // reads throw, body size, result, body bytes in the file (-1: the old file untouched).
+  const std::tuple<std::string, std::string, std::size_t, std::size_t, std::size_t, int, long>
+      rows[] = {{"200", "auto", ALL, ALL, 0, FETCH_OK, 0},
+                {"200", "auto", ALL, ALL, B, FETCH_OK, B},
+                {"200", "auto", ALL, ALL, B + 1, FETCH_OK, B + 1},
+                {"200", "", 1000, ALL, 3 * B, FETCH_OK, 3 * B},
+                {"304", "9", ALL, ALL, 5, FETCH_OK, 5},
+                {"200", "9", ALL, ALL, 5, FETCH_FAILED, 5},
+                {"200", "auto", ALL, B, 3 * B, FETCH_FAILED, B},
+                {"lock", "auto", ALL, ALL, 5, FETCH_NO_LOCAL_FILE, -1},
+                {"404", "auto", ALL, ALL, 5, FETCH_NOT_FOUND, -1},
+                {"500", "auto", ALL, ALL, 5, FETCH_FAILED, -1},
+                {"", "auto", ALL, ALL, 5, FETCH_FAILED, -1},
+                {"none", "auto", ALL, ALL, 5, FETCH_FAILED, -1}};
+  for (auto [status, length, chunk, breakAt, size, result, kept] : rows) {
+    Fake f;
+    std::string body;
+    for (std::size_t i = 0; i < size; ++i) body += static_cast<char>(i * 7 % 251);
+    if (status == "lock") f.locked = path;
+    if (status != "none")
+      f.replies[url] = {status == "lock" ? "200" : status, body, length, chunk, breakAt};
+    f.files[path] = "stale file";
+    EXPECT_EQ(FetchUrlToFile(url, path), result) << status << " " << length << " " << size;
+    EXPECT_EQ(f.files[path], kept < 0 ? "stale file" : body.substr(0, kept)) << status << size;
+    EXPECT_FALSE(CurrentTransfer().active);
+    EXPECT_TRUE(kept < 0 || CurrentTransfer().done == static_cast<std::uint64_t>(kept)) << size;
+  }
+  const std::uint64_t MB = 1 << 20;
+  EXPECT_EQ(ProgressFigures(MB * 5 / 2, 10 * MB, MB) + ProgressFigures(3 * MB, -1, 1.5 * MB),
+            "2.5 / 10.0 MB  1.0 MB/s3.0 MB  1.5 MB/s");
+  EXPECT_EQ(ProgressPermille(49 * MB, 50 * MB) + ProgressPermille(3 * MB, -1), 1980);  // no length
+}
+
+TEST(MirrorList, ReadsEntriesAsTextModeAndDrawsEachOnce) {
+  // Every "|" counts and none is stored; 21 entries and a trailing separator keep 20.
+  std::string many;
+  for (int i = 0; i < 21; ++i) many += "e" + std::to_string(i) + "|||";
+  const std::pair<std::string, std::string> lists[] = {
+      {"A|||B|||C", "3:A,B,C"},
+      {"A|B|C|D", "2:ABC,D"},
+      {"A|||B|||", "3:A,B,"},
+      {"", "1:"},
+      {" \thttp://a/x \r\n|||\r\n\thttp://b/y\r\n", "2:http://a/x,http://b/y"},
+      {"A\r\nB|||C\rD", "2:A\nB,C\rD"},
+      {"A|||B\x1A|||C", "2:A,B"},
+      {many, "20:e0,e1,e2,e3,e4,e5,e6,e7,e8,e9,e10,e11,e12,e13,e14,e15,e16,e17,e18,e19"}};
+  for (const auto& [raw, entries] : lists) {
+    const MirrorTable table = ReadMirrorList(raw);
+    std::string got = std::to_string(table.n) + ":";
+    for (int i = 0; i < table.n; ++i) got += (i ? "," : "") + table.entries[i];
+    EXPECT_EQ(got, entries) << raw;
+  }
+  // The list (nullptr: 404), each draw, the address that answers, the requests, a package got.
+  const std::tuple<const char*, int, std::string, const char*, bool> rows[] = {
+      {"a|||b|||c", 1, "", "MirrorList.txt b c a", false},
+      {"a|||b|||c", 0, "b", "MirrorList.txt a c b", true},
+      {"", 0, "default", "MirrorList.txt ", false},  // one empty entry: no default
+      {nullptr, 0, "default", "MirrorList.txt default", true},
+      {"||", 0, "default", "MirrorList.txt default", true}};
+  for (const auto& [list, draw, serving, requests, got] : rows) {
+    Fake f;
+    f.draw = draw;
+    if (list) f.replies[g_strPublicFileBase + "MirrorList.txt"] = {"200", list};
+    if (!serving.empty()) f.replies[serving == "default" ? g_strDotNet4PackageUrl : serving];
+    EXPECT_EQ(DownloadDotNet4Package(WORK), got ? WORK + "\\NetFx40.exe" : "") << requests;
+    EXPECT_EQ(f.events, requests);
+  }
+}
+
+// Plays one route. Words: "6.1" the version; "net4", "net2" installed; "guard": the registry
+// throws once; "private"; "noshell"; "small"/"stays": a .NET package too small/that installs
+// nothing; "threads=N"; "-FILE" not served; "PROGRAM=N" its exit code (probes: 0, then 100).
+std::string Play(const std::string& world) {
+  Fake w;
+  w.exits = {{"ImagingProbe.exe", {0, 100}}, {"InstallerProbe.exe", {0, 100}}};
+  w.sizes[WORK + "\\NetFx40.exe"] = world.find("small") == std::string::npos ? 50449456 : 1;
+  std::istringstream words(world);
+  for (std::string word; words >> word;) {
+    const auto eq = word.find('=');
+    if (word == "net4") w.keys["v4.0\\Client"] = ONE;
+    if (word == "net2") w.keys["v2.0.50727"];
+    w.throws += word == "guard";
+    g_bPrivateMode |= word == "private";
+    w.shellOpens &= word != "noshell";
+    w.net4Installs &= word != "stays";
+    std::sscanf(word.c_str(), "%u.%u", &w.major, &w.minor);
+    if (eq != std::string::npos && word[0] == 't') w.threads = std::stoi(word.substr(eq + 1));
+    if (eq != std::string::npos) w.exits[word.substr(0, eq)] = {std::stoi(word.substr(eq + 1))};
+  }
+  // Every file holds the mirror's address: only the list is ever read back.
+  for (const std::string& base : {g_strPublicFileBase, g_strIntranetBase})
+    for (const ServedFile& file : SERVED_FILES)
+      if (world.find(std::string("-") + file.remoteName) == std::string::npos)
+        w.replies[base + file.remoteName] = {"200", "http://m/n.exe"};
+  w.replies["http://m/n.exe"];
+  JobBlock job;
+  OnTimer(job, w);
+  for (int n = 0; n < 500 && !w.queue.empty() && !w.quit; ++n, w.queue.pop_front())
+    EXPECT_EQ(OnInstallStep(job, w, w.queue.front().first, w.queue.front().second), 1);
+  EXPECT_EQ(w.open, 0) << "registry keys left open";
+  return w.events;
+}
+
+TEST(Flow, RoutesAsSeenRequestedRunAndEnded) {
+  const std::string START = "checking alive ?4 ", WIZ = "?2 WIZARD wiz /SetupWizard.exe unrar.dll ",
+                    PROBE = "WIC wicProbe ImagingProbe.exe >'ImagingProbe.exe' ",
+                    OLD = START + "?2 " + PROBE,
+                    WIC = "wicGet wic_x86_chs.exe wicRun >'wic_x86_chs.exe' ",
+                    MSI = "MSI msiProbe InstallerProbe.exe >'InstallerProbe.exe' ",
+                    MSI_PACKAGE = "msiGet WindowsInstaller.exe msiRun >'WindowsInstaller.exe' ",
+                    NET4 = "NET4 ?4 net4 MirrorList.txt http://m/n.exe net4Run ",
+                    CLIENT = "CLIENT client ClientSetup.exe open C:\\T\\\\ClientSetup.exe ";
+  const std::pair<const char*, std::string> rows[] = {
+      {"6.0 net2 private",
+       "checking i:alive ?4 ?2 WIZARD wiz i:/SetupWizard.exe i:unrar.dll "
+       "wizRun >'SetupWizard.exe' private QUIT"},
+      {"5.2", OLD + WIC + ">'ImagingProbe.exe' " + MSI + MSI_PACKAGE + ">'InstallerProbe.exe' " +
+                  NET4 + ">'NetFx40.exe' ?4 " + CLIENT + "QUIT"},
+      {"5.1 net2 SetupWizard.exe=-10000 ImagingProbe.exe=100 InstallerProbe.exe=100",
+       START + WIZ + "wizRun >'SetupWizard.exe' !wizRunFail WIC HALT wicProbe ImagingProbe.exe " +
+           ">'ImagingProbe.exe' " + MSI + NET4 + ">'NetFx40.exe' ?4 " + CLIENT + "QUIT"},
+      {"5.0 net2 -unrar.dll -ImagingProbe.exe",
+       START + WIZ + "!wizBusy WIC HALT wicProbe ImagingProbe.exe !wicProbeBusy HALT"},
+      {"10.0 ImagingProbe.exe=100 InstallerProbe.exe=0",
+       OLD + MSI + MSI_PACKAGE + ">'InstallerProbe.exe' !msiVerify HALT"},
+      {"6.2 net2 small", START + "repair " + NET4 + "!net4RunFail HALT"},
+      {"6.2 stays", START + "repair " + NET4 + ">'NetFx40.exe' ?4 !net4Unverified HALT"},
+      {"6.1 net4 noshell", START + CLIENT + "!clientFail HALT"},
+      {"6.1 net4 -ClientSetup.exe", START + "CLIENT client ClientSetup.exe !clientFail HALT"},
+      {"6.1 net4 -alive", "checking alive !netFail"},
+      {"6.1 net4 threads=0", "checking !netFail"},
+      {"6.2 guard", START + "!startFail " + CLIENT + "QUIT"},
+      {"6.1 guard small", START + "!wizGuard " + NET4 + "!net4RunFail HALT"},
+      {"4.0 guard wic_x86_chs.exe=-10000",
+       START + "!wizGuard " + PROBE + WIC + "!wicRunFail HALT"}};
+  for (const auto& [world, seen] : rows) EXPECT_EQ(Play(world), seen) << world;
+}
+
+// One saved program through its rule: the verdict, and whether it was started.
+std::pair<bool, bool> Launch(Fake& f, const std::string& name, const LaunchRule& rule) {
+  f.events.clear();
+  const bool verdict = RunDownloadedProgram(WORK + "\\" + name, rule);
+  return {verdict, f.events == ">'" + name + "'"};
+}
+
+TEST(Launcher, RulesSizeTestAndPinnedDigests) {
+  const int exits[][3] = {{100, 1, 1}, {0, 0, 1}, {99, 0, 1},
+                          {101, 0, 1}, {1, 0, 1}, {LAUNCH_FAILED, 0, 0}};  // code, probe, start
+  for (const auto& [code, probe, start] : exits) {
+    Fake f;
+    f.exits["ImagingProbe.exe"] = f.exits["wic_x86_chs.exe"] = {code};
+    EXPECT_EQ(Launch(f, "ImagingProbe.exe", PROBE_RULE).first, probe == 1) << code;
+    EXPECT_EQ(Launch(f, "wic_x86_chs.exe", PACKAGE_RULE), std::pair(start == 1, true)) << code;
+  }
+  for (const std::uint64_t size : {50449455, 50449456, 50449457, 0}) {  // 0: no file
+    Fake f;
+    if (size) f.sizes[WORK + "\\NetFx40.exe"] = size;
+    EXPECT_EQ(Launch(f, "NetFx40.exe", DOTNET4_PACKAGE_RULE).second, size == 50449456) << size;
+  }
+  // Each program pinned; the file whose digest differs ("": none) stops the run.
+  const std::tuple<const char*, LaunchRule, const char*> pins[] = {
+      {"ImagingProbe.exe", PROBE_RULE, ""},
+      {"ImagingProbe.exe", PROBE_RULE, "ImagingProbe.exe"},
+      {"NetFx40.exe", DOTNET4_PACKAGE_RULE, "NetFx40.exe"},
+      {"SetupWizard.exe", SETUP_WIZARD_RULE, "unrar.dll"}};
+  for (const auto& [name, rule, differs] : pins) {
+    Fake f;
+    f.exits[name] = {100};
+    f.sizes[WORK + "\\NetFx40.exe"] = 50449456;
+    SetPinnedDigestsForTest({{name, "ab"}, {"unrar.dll", "ab"}});
+    f.sha256 = {{WORK + "\\" + name, "ab"}, {WORK + "\\unrar.dll", "ab"}};
+    if (*differs) f.sha256[WORK + "\\" + differs] = "cd";
+    EXPECT_EQ(Launch(f, name, rule), std::pair(!*differs, !*differs)) << name << " " << differs;
+  }
+}
+
+TEST(Digests, ParsesSha256sumLines) {
+  const std::string a(64, 'a'), B = "0123456789ABCDEF" + std::string(48, 'F');
+  // The text; its bad line, then the digests read.
+  const std::pair<std::string, std::string> rows[] = {
+      {a + "  NetFx40.exe\r\n\n \t\r\n" + B + " *unrar.dll",
+       "0 NetFx40.exe=" + a + " unrar.dll=0123456789abcdef" + std::string(48, 'f')},
+      {"\n" + a.substr(1) + "  ClientSetup.exe", "2"},  // 63 digits
+      {a + "  ClientSetup.exe\n" + a + "  alive_tmp", "2"}};
+  for (const auto& [text, expected] : rows) {
+    const DigestList list = ParseDigestList(text);
+    std::string got = std::to_string(list.badLine);
+    for (const PinnedDigest& d : list.digests) got += " " + d.name + "=" + d.sha256;
+    EXPECT_EQ(got, expected) << text;
+  }
+}
+
+TEST(Probes, InstallFlagsKeysVersionsTempDirectoryAndPrivateKeyword) {
+  const std::string v40 = "v4.0\\Client", v4c = "v4\\Client", v4f = "v4\\Full", v2 = "v2.0.50727";
+  const std::string no = v40 + " " + v4c, all = no + " " + v4f, zero(4, '\0');
+  const auto d4 = IsDotNet4Installed, d2 = IsDotNet2Installed;
+  // Keys with "Install" data ("-": no full access; 01 00 reads as 01 00 00 00), the probe,
+  // its verdict, the keys opened in turn.
+  const std::tuple<std::map<std::string, std::string>, bool (*)(), bool, std::string> rows[] = {
+      {{{v40, ONE}}, d4, 1, v40},
+      {{{v40, std::string("\1\0", 2)}}, d4, 1, v40},
+      {{{v40, zero}}, d4, 0, no},
+      {{{v40, "1" + zero}}, d4, 0, no},
+      {{{v40, ""}, {v4c, ONE}, {v4f, ONE}}, d4, 1, all},
+      {{{v4c, ONE}}, d4, 0, all},
+      {{{v2, ""}}, d2, 1, ""},
+      {{{v2, "-"}}, d2, 0, ""},
+      {{}, d2, 0, ""}};
+  for (const auto& [keys, probe, installed, opened] : rows) {
+    Fake f;
+    f.keys = keys;
+    EXPECT_EQ(probe(), installed) << opened;
+    EXPECT_EQ(f.opened, opened);
+    EXPECT_EQ(f.open, 0) << "keys left open: " << opened;
+  }
+  const unsigned versions[][3] = {{6, 0, 60}, {6, 1, 61}, {6, 2, 62}, {6, 3, 62},
+                                  {10, 0, 0}, {5, 0, 50}, {5, 1, 51}, {5, 2, 52},
+                                  {5, 3, 0},  {4, 0, 0},  {0, 0, 0}};  // 0.0: the query failed
+  for (const auto& [major, minor, versionClass] : versions) {
+    Fake f;
+    f.major = major, f.minor = minor;
+    EXPECT_EQ(GetOsVersionClass(), static_cast<int>(versionClass)) << major << "." << minor;
+  }
+  const std::string path(260, 'x');
+  EXPECT_EQ(TempDirectoryFromPath(0, "") + TempDirectoryFromPath(261, path) +
+                TempDirectoryFromPath(260, path),
+            "C:\\C:\\" + path);
+  EXPECT_TRUE(IsPrivateModeCommandLine({"a.exe", "private"}));
+  const std::vector<std::string> publicArgs[] = {
+      {"a.exe", "PRIVATE"}, {"a.exe", "privates"}, {"a.exe", "x", "private"}, {"private"}};
+  for (const auto& args : publicArgs) EXPECT_FALSE(IsPrivateModeCommandLine(args)) << args.back();
+}
+
+struct Sink : LogSink {
+  std::string lines;
+  void Append(const std::string& line) override { lines += line + "|"; }
+  std::uint64_t ElapsedMs() override { return 42; }
+  bool OnWindowThread() override { return lines.empty(); }
+};
+
+TEST(Log, LinesMaskingTrimmingAndNoSink) {
+  Sink sink;
+  for (LogSink* installed : {static_cast<LogSink*>(nullptr), static_cast<LogSink*>(&sink)}) {
+    SetLogSink(installed);  // without a sink nothing is written and nothing breaks
+    LogStep(30000, 101);
+    LogFetch("http://u:p@h/f", "", "5", 5, 200, 7);
+    LogRun("c", LAUNCH_FAILED, 2, 3);
+    LogShellOpen("p", 2);
+  }
+  SetLogSink(nullptr);
+  const std::string window = "      42 ms  window  ", worker = "      42 ms  worker  ";
+  EXPECT_EQ(sink.lines, window + "step (30000, 101)|" + worker +
+                            "fetch http://***@h/f status=- length=5 written=5 result=200 7 ms|" +
+                            worker + "run c not started, error 2 3 ms|" + worker +
+                            "shell open p result=2 FAILED|");
+  EXPECT_EQ(LogClockMs(), 0u);
+  for (const char* url : {"http://h/a@b", "http://h/?u=a@b"}) EXPECT_EQ(MaskCredentials(url), url);
+  EXPECT_EQ(MaskCredentials("u:p@h:80/x@y"), "***@h:80/x@y");
+  const std::string log = "one\ntwo\nthree\n";
+  EXPECT_EQ(TrimOldLog(log, 100) + "|" + TrimOldLog(log, 12) + "|" + TrimOldLog(log, 3),
+            log + "|two\nthree\n|");
+}
+}  // namespace
