@@ -11,68 +11,52 @@ const wchar_t* const CONFIG = L"C:\\kelvara-e2e\\standin.ini";
 
 void Record(const std::wstring& line) {
   char utf8[4096];
-  const int n =
-      WideCharToMultiByte(CP_UTF8, 0, (line + L"\n").c_str(), -1, utf8, 4096, nullptr, nullptr);
+  const int n = WideCharToMultiByte(CP_UTF8, 0, (line + L"\n").c_str(), -1, utf8, 4096, 0, 0);
   // Several stand-ins may append at once: retry while another holds the file.
   for (int attempt = 0; attempt < 200; ++attempt, Sleep(10)) {
     HANDLE file = CreateFileW(L"C:\\kelvara-e2e\\record.log", FILE_APPEND_DATA, FILE_SHARE_READ,
                               nullptr, OPEN_ALWAYS, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) continue;
     DWORD written = 0;
-    WriteFile(file, utf8, static_cast<DWORD>(n > 0 ? n - 1 : 0), &written, nullptr);
-    CloseHandle(file);
-    return;
+    if (file != INVALID_HANDLE_VALUE && WriteFile(file, utf8, n > 0 ? n - 1 : 0, &written, 0))
+      return (void)CloseHandle(file);
   }
 }
 
-std::wstring Setting(const std::wstring& role, const wchar_t* key) {
-  wchar_t value[512] = {};
-  GetPrivateProfileStringW(role.c_str(), key, L"", value, 512, CONFIG);
-  return value;
-}
-
-bool Present(const std::wstring& role) {
-  const std::wstring where = Setting(role, L"present");
-  if (where.rfind(L"HKLM\\", 0) != 0)
-    return GetFileAttributesW(where.c_str()) != INVALID_FILE_ATTRIBUTES;
-  HKEY key = nullptr;
-  DWORD value = 0, size = sizeof(value);
-  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, where.c_str() + 5, 0, KEY_READ, &key) != ERROR_SUCCESS)
+// A component is present when its marker file exists, or its key says "Install"=1.
+bool Present(const std::wstring& where, bool make) {
+  const bool key = where.rfind(L"HKLM\\", 0) == 0;
+  if (!key && make)
+    CloseHandle(CreateFileW(where.c_str(), GENERIC_WRITE, 0, 0, CREATE_ALWAYS, 0, 0));
+  if (!key) return GetFileAttributesW(where.c_str()) != INVALID_FILE_ATTRIBUTES;
+  HKEY handle = nullptr;
+  DWORD value = 1, size = sizeof(value);
+  if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, where.c_str() + 5, 0, 0, 0, KEY_ALL_ACCESS, 0, &handle,
+                      0))
     return false;
-  const LONG read =
-      RegQueryValueExW(key, L"Install", nullptr, nullptr, reinterpret_cast<BYTE*>(&value), &size);
-  RegCloseKey(key);
-  return read == ERROR_SUCCESS && value == 1;
-}
-
-void Install(const std::wstring& role) {
-  const std::wstring where = Setting(role, L"present");
-  HKEY key = nullptr;
-  const DWORD one = 1;
-  if (where.rfind(L"HKLM\\", 0) != 0)
-    CloseHandle(CreateFileW(where.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
-  else if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, where.c_str() + 5, 0, nullptr, 0, KEY_WRITE, nullptr,
-                           &key, nullptr) == ERROR_SUCCESS) {
-    RegSetValueExW(key, L"Install", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&one), sizeof(one));
-    RegCloseKey(key);
-  }
+  if (make) RegSetValueExW(handle, L"Install", 0, REG_DWORD, reinterpret_cast<BYTE*>(&value), size);
+  const bool set = RegQueryValueExW(handle, L"Install", 0, 0, reinterpret_cast<BYTE*>(&value),
+                                    &size) == ERROR_SUCCESS &&
+                   value == 1;
+  RegCloseKey(handle);
+  return set;
 }
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
-  wchar_t path[MAX_PATH] = {};
+  wchar_t path[MAX_PATH] = {}, where[512] = {};
   GetModuleFileNameW(nullptr, path, MAX_PATH);
   std::wstring role = path;
   role = role.substr(role.find_last_of(L'\\') + 1);
   role = role.substr(0, role.find_last_of(L'.'));
+  auto setting = [&](const wchar_t* key, int fallback) {
+    return static_cast<int>(GetPrivateProfileIntW(role.c_str(), key, fallback, CONFIG));
+  };
+  GetPrivateProfileStringW(role.c_str(), L"present", L"", where, 512, CONFIG);
   Record(L"begin");
-  Sleep(GetPrivateProfileIntW(role.c_str(), L"sleep", 0, CONFIG));
+  Sleep(setting(L"sleep", 0));
   const bool probe = role.find(L"Probe") != std::wstring::npos;
-  int code = probe && Present(role) ? 100 : 0;
-  if (!probe) {
-    if (GetPrivateProfileIntW(role.c_str(), L"install", 1, CONFIG) != 0) Install(role);
-    code = static_cast<int>(GetPrivateProfileIntW(role.c_str(), L"exit", 0, CONFIG));
-  }
+  if (!probe && where[0] && setting(L"install", 1) != 0) Present(where, true);
+  const int code = probe ? (Present(where, false) ? 100 : 0) : setting(L"exit", 0);
   Record(role + L"\t" + GetCommandLineW() + L"\t" + std::to_wstring(code));
   return code;
 }
