@@ -99,7 +99,8 @@ std::vector<std::string> RunHeaderLines(const RunHeader& h) {
 
 std::string TrimOldLog(const std::string& content, std::size_t limit) {
   if (content.size() <= limit) return content;
-  const auto cut = content.find('\n', content.size() - limit);
+  // The newest line start from which the rest fits.
+  const auto cut = content.find('\n', content.size() - limit - 1);
   return cut == std::string::npos ? std::string() : content.substr(cut + 1);
 }
 

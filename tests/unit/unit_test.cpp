@@ -277,7 +277,8 @@ TEST(Log, LinesMaskingTrimmingAndNoSink) {
   for (const char* url : {"http://h/a@b", "http://h/?u=a@b"}) EXPECT_EQ(MaskCredentials(url), url);
   EXPECT_EQ(MaskCredentials("u:p@h:80/x@y"), "***@h:80/x@y");
   const std::string log = "one\ntwo\nthree\n";
-  EXPECT_EQ(TrimOldLog(log, 100) + "|" + TrimOldLog(log, 12) + "|" + TrimOldLog(log, 3),
-            log + "|two\nthree\n|");
+  EXPECT_EQ(TrimOldLog(log, 100) + "|" + TrimOldLog(log, 12) + "|" + TrimOldLog(log, 10) + "|" +
+                TrimOldLog(log, 3),
+            log + "|two\nthree\n|two\nthree\n|");
 }
 }  // namespace
