@@ -20,7 +20,7 @@ export DISPLAY=${DISPLAY:-:93}
 trap 'bash tests/e2e/nginx-fixture.sh down "$build"; bash tests/wine-fixture.sh down' EXIT
 bash tests/wine-fixture.sh up
 bash tests/e2e/nginx-fixture.sh up "$build"
-bash tests/e2e/run_scenario.sh "$build" win7_old_route
+bash tests/e2e/run_scenario.sh "$build" old_route
 [ -n "$KELVARA_DEMO_BY_HAND" ] && exit 0
 bash tests/e2e/run_scenario.sh "$build" welcome_cancel >/dev/null
 bash tests/e2e/run_scenario.sh "$build" progress_throttled >/dev/null

@@ -4,7 +4,7 @@
 // ACTION: welcome-cancel, esc-on=TEXT, cancel-on=TEXT (1.5 s after a status
 // line holding TEXT), cancel-after-box=N, shot-on=TEXT, shot-welcome.
 // OUT_DIR receives events.txt (LINE, BOX, ESC, CANCEL in order), facts.txt
-// (key=value) and BMP pictures of the screen.
+// (key=value) and BMP pictures.
 #include <windows.h>
 #include <commctrl.h>
 
@@ -32,27 +32,22 @@ std::wstring Text(HWND window) {
 }
 void Click(HWND button) { PostMessageW(button, BM_CLICK, 0, 0); }
 
-// The wizard's visible dialogs other than the two it is known to have.
-struct Search {
-  int id;
-  HWND found;
-};
-BOOL CALLBACK MatchDialog(HWND w, LPARAM p) {
-  auto* s = reinterpret_cast<Search*>(p);
+// A visible dialog of the wizard, other than the two it is known to have,
+// that has the control.
+int g_wantedControl = 0;
+HWND g_found = nullptr;
+BOOL CALLBACK MatchDialog(HWND w, LPARAM) {
   DWORD pid = 0;
   GetWindowThreadProcessId(w, &pid);
-  wchar_t name[16] = {};
-  GetClassNameW(w, name, 16);
-  if (pid != GetProcessId(g_process) || !IsWindowVisible(w) || lstrcmpW(name, L"#32770") != 0 ||
-      w == g_welcome || w == g_progress || GetDlgItem(w, s->id) == nullptr)
-    return TRUE;
-  s->found = w;
-  return FALSE;
+  const bool match = pid == GetProcessId(g_process) && IsWindowVisible(w) && w != g_welcome &&
+                     w != g_progress && GetDlgItem(w, g_wantedControl) != nullptr;
+  g_found = match ? w : g_found;
+  return !match;
 }
-HWND FindDialog(int withControl) {
-  Search search{withControl, nullptr};
-  EnumWindows(MatchDialog, reinterpret_cast<LPARAM>(&search));
-  return search.found;
+HWND FindDialog(int control) {
+  g_wantedControl = control, g_found = nullptr;
+  EnumWindows(MatchDialog, 0);
+  return g_found;
 }
 
 void Shot(HWND window, const wchar_t* name) {

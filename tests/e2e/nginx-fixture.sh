@@ -9,13 +9,11 @@ if [ "$1" = down ]; then
   exit 0
 fi
 mkdir -p "$n/temp" "$work/files" "$work/logs" "$work/www"
-files=$work/files standin=$2/tests/e2e/e2e_standin.exe
-cp "$standin" "$files/standin.exe"
-cp "$standin" "$files/standin-tampered.exe" && printf x >>"$files/standin-tampered.exe"
+cd "$work/files"
+for f in standin standin-tampered NetFx40 NetFx40-short; do cp "$2/tests/e2e/e2e_standin.exe" $f.exe; done
 # A program runs with any overlay after its image: zeros pad it to the package's size.
-cp "$standin" "$files/NetFx40.exe" && truncate -s 50449456 "$files/NetFx40.exe"
-cp "$standin" "$files/NetFx40-short.exe" && truncate -s 50448432 "$files/NetFx40-short.exe"
-printf ok >"$files/alive" && head -c 4096 /dev/urandom >"$files/unrar.dll"
+printf x >>standin-tampered.exe && truncate -s 50449456 NetFx40.exe && truncate -s 50448432 NetFx40-short.exe
+printf ok >alive && head -c 4096 /dev/urandom >unrar.dll
 cat >"$n/nginx.conf" <<CONF
 daemon off; worker_processes 1; pid $n/nginx.pid; error_log $n/error.log;
 events { worker_connections 64; }

@@ -46,8 +46,8 @@ temp_unix=$(winepath -u "$temp_win" 2>/dev/null) && temp_unix=${temp_unix%/}
 ndp='HKEY_LOCAL_MACHINE\SOFTWARE\Microsoft\NET Framework Setup\NDP'
 {
   printf 'REGEDIT4\n\n'
-  windows=$(setting windows)
-  printf '[HKEY_CURRENT_USER\\Software\\Wine\\AppDefaults\\kelvara-setup.exe]\n"Version"="%s"\n\n' "${windows:-win7}"
+  windows=$(setting windows) && windows=${windows:-win7} && [ "${KELVARA_WINE_KIND:-}" = winxp ] && windows=${windows#*/}
+  printf '[HKEY_CURRENT_USER\\Software\\Wine\\AppDefaults\\kelvara-setup.exe]\n"Version"="%s"\n\n' "${windows%/*}"
   case $(setting net4) in
     v4.0) printf '[%s\\v4.0\\Client]\n"Install"=dword:00000001\n\n' "$ndp" ;;
     v4) printf '[%s\\v4\\%s]\n"Install"=dword:00000001\n\n' "$ndp" Client "$ndp" Full ;;
