@@ -9,6 +9,7 @@
 #include <commctrl.h>
 
 #include <cstring>
+#include <map>
 #include <string>
 
 namespace {
@@ -122,19 +123,17 @@ void CheckWelcome() {
 int wmain(int argc, wchar_t** argv) {
   g_out = argv[1];
   std::wstring commandLine = L"\"" + std::wstring(argv[2]) + L"\"";
-  bool welcomeCancel = false, shotWelcome = false, args = false;
-  int cancelAfterBox = 0;
+  std::map<std::wstring, std::wstring> o;  // the actions: name, or name=value
   for (int i = 4; i < argc; ++i) {
     const std::wstring a = argv[i];
-    if (args) commandLine += L" " + a;
-    args = args || a == L"--";
-    welcomeCancel |= a == L"welcome-cancel";
-    shotWelcome |= a == L"shot-welcome";
-    if (a.rfind(L"esc-on=", 0) == 0) g_escOn = a.substr(7);
-    if (a.rfind(L"cancel-on=", 0) == 0) g_cancelOn = a.substr(10);
-    if (a.rfind(L"shot-on=", 0) == 0) g_shotOn = a.substr(8);
-    if (a.rfind(L"cancel-after-box=", 0) == 0) cancelAfterBox = _wtoi(a.c_str() + 17);
+    if (o.count(L"--"))
+      commandLine += L" " + a;
+    else
+      o[a.substr(0, a.find(L'='))] = a.substr(a.find(L'=') + 1);
   }
+  g_escOn = o[L"esc-on"], g_cancelOn = o[L"cancel-on"], g_shotOn = o[L"shot-on"];
+  const bool welcomeCancel = o.count(L"welcome-cancel"), shotWelcome = o.count(L"shot-welcome");
+  const int cancelAfterBox = _wtoi(o[L"cancel-after-box"].c_str());
   const std::wstring statusLog = g_out + L"\\status.log";
   SetEnvironmentVariableW(L"KELVARA_E2E_STATUS_LOG", statusLog.c_str());
   STARTUPINFOW startup{};
@@ -218,14 +217,12 @@ int wmain(int argc, wchar_t** argv) {
       Sleep(50);  // the box fills its controls right after it shows
       ReadLines();
       Event(L"BOX\t" + Text(GetDlgItem(box, 0xFFFF)));
-      int buttons = 0;
-      for (HWND c = GetWindow(box, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
-        wchar_t name[16] = {};
-        GetClassNameW(c, name, 16);
-        buttons += lstrcmpiW(name, L"Button") == 0 && IsWindowVisible(c) ? 1 : 0;
-      }
-      Fact("box", Text(box) + L"|" + std::to_wstring(buttons) + L"|" +
-                      (GetWindow(box, GW_OWNER) == g_progress ? L"owned" : L"not owned"));
+      // One OK button: none of the others a box may have.
+      int others = 0;
+      for (int id : {IDCANCEL, IDABORT, IDRETRY, IDIGNORE, IDYES, IDNO})
+        others += GetDlgItem(box, id) != nullptr;
+      Fact("box", Text(box) + (others || !GetDlgItem(box, IDOK) ? L"|buttons" : L"|1") +
+                      (GetWindow(box, GW_OWNER) == g_progress ? L"|owned" : L"|not owned"));
       Click(GetDlgItem(box, IDOK) ? GetDlgItem(box, IDOK) : GetDlgItem(box, IDCANCEL));
       while (IsWindow(box) && IsWindowVisible(box)) Sleep(10);
       if (++boxes == cancelAfterBox) {
