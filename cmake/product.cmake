@@ -32,24 +32,30 @@ foreach(target kelvara_core kelvara_win32)
   endif()
 endforeach()
 
-add_executable(kelvara-setup WIN32 src/app/win32/main.cpp src/ui/win32/kelvara-setup.rc)
-target_compile_options(kelvara-setup PRIVATE ${KELVARA_WARNINGS})
-target_link_libraries(kelvara-setup PRIVATE kelvara_win32)
-target_link_options(kelvara-setup PRIVATE -municode -static -static-libgcc -static-libstdc++)
 set_property(SOURCE src/ui/win32/kelvara-setup.rc APPEND PROPERTY OBJECT_DEPENDS
   ${CMAKE_SOURCE_DIR}/src/ui/win32/kelvara-setup.manifest
   ${CMAKE_SOURCE_DIR}/src/ui/res/app.ico
   ${CMAKE_SOURCE_DIR}/src/ui/res/banner.bmp
   ${CMAKE_SOURCE_DIR}/src/ui/res/separator.bmp)
-if(KELVARA_XP)
-  target_link_options(kelvara-setup PRIVATE -Wl,--subsystem,windows:5.01 -s)
-  if(KELVARA_TESTS)
-    enable_testing()
-    find_package(Python3 REQUIRED COMPONENTS Interpreter)
-    add_test(NAME release_check
-      COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tests/release/release_check.py
-              $<TARGET_FILE:kelvara-setup> --compare ${CMAKE_SOURCE_DIR}/build/win64/kelvara-setup.exe)
+# The wizard. Extra sources replace the core's: the end-to-end tests build one
+# that pins other digests with its own digests.cpp.
+function(kelvara_add_product target)
+  add_executable(${target} WIN32 ${ARGN} ${CMAKE_SOURCE_DIR}/src/app/win32/main.cpp
+                 ${CMAKE_SOURCE_DIR}/src/ui/win32/kelvara-setup.rc)
+  target_compile_options(${target} PRIVATE ${KELVARA_WARNINGS})
+  target_link_libraries(${target} PRIVATE kelvara_win32)
+  target_link_options(${target} PRIVATE -municode -static -static-libgcc -static-libstdc++)
+  if(KELVARA_XP)
+    target_link_options(${target} PRIVATE -Wl,--subsystem,windows:5.01 -s)
   endif()
+endfunction()
+kelvara_add_product(kelvara-setup)
+if(KELVARA_XP AND KELVARA_TESTS)
+  enable_testing()
+  find_package(Python3 REQUIRED COMPONENTS Interpreter)
+  add_test(NAME release_check
+    COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tests/release/release_check.py
+            $<TARGET_FILE:kelvara-setup> --compare ${CMAKE_SOURCE_DIR}/build/win64/kelvara-setup.exe)
 endif()
 
 # The download benchmark (tools/bench/run_bench.sh); not part of the product.
