@@ -9,7 +9,7 @@ winpath() { printf 'Z:%s' "${1//\//\\}"; }
 block=$(awk -v n="$name" '$1 == n && !/^ / { on = 1; next } /^[^ ]/ { on = 0 } on' "$here/scenarios.txt")
 field() { sed -n "s/^ *$1 \+//p" <<<"$block"; }
 declare -A text
-while read -r _ code t; do text[$code]=$t; done < <(grep '^text ' "$here/scenarios.txt")
+while read -r code t; do text[$code]=$t; done < <(grep -v '^#' "$here/../texts.txt")
 given=" $(field given) "
 has() { [[ $given == *" $1 "* ]]; }
 setting() { grep -o " $1=[^ ]*" <<<"$given" | cut -d= -f2-; }
@@ -108,7 +108,7 @@ compare runs "$out/runs.txt" $(field runs)
 facts=$(tr -d '\r' <"$out/facts.txt" 2>/dev/null)
 need() { grep -qxF "$1" <<<"$facts" || fail "fact $1 missing; the driver saw: $(grep "^${1%%=*}=" <<<"$facts")"; }
 for f in exit=0 "welcome_caption=Kelvara自动安装向导" "welcome_buttons=开始|取消" welcome_fits=1 \
-  "welcome_text=${text[WELCOME_TEXT]}" $(field facts); do need "${f//+/, }"; done
+  "welcome_text=${text[welcomeText]}" $(field facts); do need "${f//+/, }"; done
 [[ $(field events) == WELCOME_CANCEL ]] || need "progress_caption=Kelvara自动安装向导"
 bad=$(grep '^box=' <<<"$facts" | grep -vxF 'box=kelvara-setup|1|owned') && fail "a box not as it should be: $bad"
 grep -q '^error=' <<<"$facts" && fail "$(grep '^error=' <<<"$facts")"

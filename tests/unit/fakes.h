@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <deque>
+#include <fstream>
 #include <map>
 
 #include "app/platform.h"
@@ -17,32 +18,14 @@ inline const std::string WORK = "C:\\T\\";    // the temporary directory, as the
 inline const std::string ONE("\1\0\0\0", 4);  // "Install" = 1
 
 // What a person reads, by the short names the route rows use.
-inline const std::map<std::string, std::string> TEXTS = {
-    {"正在检查软件安装环境...", "checking"},
-    {"网络连接失败，请联系客服获取技术支持！", "netFail"},
-    {"您的系统中缺少默认安装的.NET 4.0 Framework，正在进行修复…", "repair"},
-    {"未能成功启动安装程序，请联系客服获取技术支持！", "startFail"},
-    {"未能成功运行安装向导，正在使用旧版安装程序重试", "wizGuard"},
-    {"正在下载客户端安装程序，请稍候……", "client"},
-    {"未能正确下载软件安装程序包，请检查安装程序是否正在运行，或联系客服获取技术支持！",
-     "clientFail"},
-    {"系统缺少.NET FRAMEWORK 4.0，正在下载，可能需要较长时间...", "net4"},
-    {"正在安装.NET 4.0软件包，请您按提示完成安装...", "net4Run"},
-    {"无法正常安装.NET 4.0软件包，请联系客服获取技术支持！", "net4RunFail"},
-    {"程序所需.NET 4.0软件包无法正常安装，请联系客服获取技术支持！", "net4Unverified"},
-    {"正在下载安装向导，请稍候…", "wiz"},
-    {"未能成功下载安装向导，正在使用旧版安装程序重试", "wizBusy"},
-    {"正在运行安装向导，请您按提示完成安装...", "wizRun"},
-    {"安装向导运行异常，正在使用旧版安装程序重试", "wizRunFail"},
-    {"正在下载Windows图像组件（WIC）校验程序，请稍候...", "wicProbe"},
-    {"对不起，服务器繁忙，无法下载Windows图像组件（WIC）校验程序，请稍后重试！", "wicProbeBusy"},
-    {"您的系统缺少Windows图像组件（WIC）,正在下载安装，请稍候...", "wicGet"},
-    {"正在安装Windows图像组件（WIC），请您按提示完成安装...", "wicRun"},
-    {"无法正常安装Windows图像组件（WIC），请联系客服获取技术支持！", "wicRunFail"},
-    {"正在下载Windows Installer校验程序，请稍候...", "msiProbe"},
-    {"您的系统缺少Windows Installer或版本低于3.1，正在下载安装包，请稍候...", "msiGet"},
-    {"正在安装Windows Installer3.1，请您按提示完成安装...", "msiRun"},
-    {"程序所需Windows Installer3.1无法正常安装，请联系客服获取技术支持！", "msiVerify"}};
+// What a person reads, by the short names the route rows use (the texts' one copy).
+inline const std::map<std::string, std::string> TEXTS = [] {
+  std::map<std::string, std::string> texts;
+  std::ifstream file(KELVARA_TEXTS_FILE);
+  for (std::string name, text; file >> name && std::getline(file >> std::ws, text);)
+    texts[text] = name;
+  return texts;
+}();
 
 template <class V>
 std::optional<V> Find(std::map<std::string, V>& map, const std::string& key) {
