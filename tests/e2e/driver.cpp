@@ -105,17 +105,13 @@ void CheckWelcome() {
     GetClientRect(c, &client);
     need.right = client.right;
     HDC dc = GetDC(c);
-    LOGFONTW font{};
-    font.lfHeight = -MulDiv(8, GetDeviceCaps(dc, LOGPIXELSY), 72);
-    lstrcpyW(font.lfFaceName, L"微软雅黑");
-    HGDIOBJ old = SelectObject(dc, CreateFontIndirectW(&font));
-    DrawTextW(dc, text.c_str(), -1, &need,
-              DT_CALCRECT | DT_WORDBREAK | DT_EXPANDTABS | DT_NOPREFIX);
-    DeleteObject(SelectObject(dc, old));
-    ReleaseDC(c, dc);
+    HFONT font = CreateFontW(-MulDiv(8, GetDeviceCaps(dc, LOGPIXELSY), 72), 0, 0, 0, 0, 0, 0, 0, 0,
+                             0, 0, 0, 0, L"微软雅黑");
+    HGDIOBJ old = SelectObject(dc, font);
+    DrawTextW(dc, text.c_str(), -1, &need, DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX);
+    DeleteObject(SelectObject(dc, old)), ReleaseDC(c, dc);
     for (size_t i; (i = text.find(L"\r\n")) != std::wstring::npos;) text.replace(i, 2, L"\\n");
-    Fact("welcome_text", text);
-    Fact("welcome_fits", need.bottom <= client.bottom ? 1 : 0);
+    Fact("welcome_text", text), Fact("welcome_fits", need.bottom <= client.bottom);
   }
 }
 }  // namespace
