@@ -181,10 +181,7 @@ int wmain(int argc, wchar_t** argv) {
     }
   };
   while (Alive()) {
-    if (expired(180000)) {
-      Fact("error", L"timeout");
-      TerminateProcess(g_process, 99);
-    }
+    if (expired(180000)) Fact("error", L"timeout"), TerminateProcess(g_process, 99);
     if (g_progress == nullptr && (g_progress = FindDialog(1000)) != nullptr) {
       Fact("progress_caption", Text(g_progress));
       Fact("welcome_hidden", IsWindowVisible(g_welcome) ? 0 : 1);
@@ -195,19 +192,14 @@ int wmain(int argc, wchar_t** argv) {
       const bool visible = IsWindowVisible(bar) != 0;
       DWORD_PTR pos = 0;
       SendMessageTimeoutW(bar, PBM_GETPOS, 0, 0, 0, 1000, &pos);
-      if (visible) {
-        marquee |= (GetWindowLongW(bar, GWL_STYLE) & PBS_MARQUEE) != 0;
-        barSteps += static_cast<int>(pos) > barMax ? 1 : 0;
-        barMax = static_cast<int>(pos) > barMax ? static_cast<int>(pos) : barMax;
-        if (!barShown) Fact("figures", Text(GetDlgItem(g_progress, 1003)));
-      }
+      if (visible && !barShown) Fact("figures", Text(GetDlgItem(g_progress, 1003)));
+      marquee |= visible && (GetWindowLongW(bar, GWL_STYLE) & PBS_MARQUEE) != 0;
+      if (visible && static_cast<int>(pos) > barMax) barMax = static_cast<int>(pos), ++barSteps;
       barHiddenAfter |= barShown && !visible;
       barShown |= visible;
       if (!shotTaken && !g_shotOn.empty() && lastLine.find(g_shotOn) != std::wstring::npos &&
-          GetTickCount() - lastLineAt > 600) {
-        shotTaken = true;
-        Shot(g_progress, L"progress");
-      }
+          GetTickCount() - lastLineAt > 600)
+        shotTaken = true, Shot(g_progress, L"progress");
     }
     if (HWND box = FindDialog(0xFFFF)) {
       Sleep(50);  // the box fills its controls right after it shows
@@ -225,8 +217,7 @@ int wmain(int argc, wchar_t** argv) {
         Sleep(1500);
         Fact("halt", (Alive() && IsWindowVisible(g_progress) ? std::wstring(L"stays") : L"gone") +
                          (IsWindowEnabled(GetDlgItem(g_progress, 1001)) ? L", cancel" : L""));
-        g_cancelOn = lastLine;
-        lastLineAt = 0;
+        g_cancelOn = lastLine, lastLineAt = 0;
       }
     }
     const std::wstring& trigger = g_escOn.empty() ? g_cancelOn : g_escOn;
@@ -234,11 +225,8 @@ int wmain(int argc, wchar_t** argv) {
         GetTickCount() - lastLineAt > 1500) {
       actionAt = GetTickCount();
       Event(g_escOn.empty() ? L"CANCEL" : L"ESC");
-      if (g_escOn.empty())
-        Click(GetDlgItem(g_progress, 1001));
-      else
-        PostMessageW(g_progress, WM_KEYDOWN, VK_ESCAPE, 0x00010001),
-            PostMessageW(g_progress, WM_KEYUP, VK_ESCAPE, 0xC0010001);
+      if (g_escOn.empty()) Click(GetDlgItem(g_progress, 1001));
+      if (!g_escOn.empty()) PostMessageW(g_progress, WM_KEYDOWN, VK_ESCAPE, 0x00010001);
     }
     Sleep(5);
   }
