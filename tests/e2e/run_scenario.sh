@@ -57,7 +57,7 @@ ndp='HKEY_LOCAL_MACHINE\SOFTWARE\Microsoft\NET Framework Setup\NDP'
 bash "$here/../wine-fixture.sh" reg "$out/scenario.reg" 'HKLM\SOFTWARE\Microsoft\NET Framework Setup' \
   >/dev/null 2>&1 || fail "registry import failed"
 c=$WINEPREFIX/drive_c/kelvara-e2e
-rm -rf "$c" "$temp_unix"/{alive_tmp,*.exe,unrar.dll,MirrorList.txt,kelvara-setup.log} && mkdir -p "$c"
+rm -rf "$c" "$temp_unix"/{alive_tmp,*.exe,unrar.dll,MirrorList.txt,kelvara-setup.log} && mkdir -p "$c" && : >"$c/record.log"
 find "$WINEPREFIX/drive_c/users" -maxdepth 6 -type d -name INetCache -exec rm -rf {} + 2>/dev/null
 has nolog && mkdir "$temp_unix/kelvara-setup.log"
 declare -A ini=([ImagingProbe]='present=C:\kelvara-e2e\wic' [wic_x86_chs]='present=C:\kelvara-e2e\wic'
