@@ -144,6 +144,7 @@ Report RunChecks(const CheckSettings& s) {
 
   // First the two mirror lists: they name more addresses to fetch.
   std::vector<FetchRequest> lists;
+  lists.reserve(std::size(trees));
   for (const Tree& tree : trees)
     lists.push_back({tree.base + k::MIRROR_LIST.remoteName, false, MIRROR_LIST_KEEP});
   const std::vector<FetchResult> listResults = FetchAll(lists, s.timeoutSeconds, 1, nullptr);
