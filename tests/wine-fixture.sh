@@ -30,11 +30,13 @@ case $1 in
     rm -f "$pidfile"
     exit 0 ;;
 esac
-if [ ! -e "/tmp/.X11-unix/X${DISPLAY#:}" ]; then
+if ! xdpyinfo -display "$DISPLAY" >/dev/null 2>&1; then
+  # A display killed without its cleanup leaves files that would stop a new one.
+  rm -f "/tmp/.X${DISPLAY#:}-lock" "/tmp/.X11-unix/X${DISPLAY#:}"
   # Ends by itself after an hour should the cleanup never run.
   setsid timeout 3600 Xvfb "$DISPLAY" -screen 0 1024x768x24 -nolisten tcp </dev/null >/dev/null 2>&1 &
   echo $! >"$pidfile"
-  for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X${DISPLAY#:}" ] && break; sleep 0.1; done
+  for _ in $(seq 50); do xdpyinfo -display "$DISPLAY" >/dev/null 2>&1 && break; sleep 0.1; done
 fi
 # A 64-bit prefix made before wine32 was installed fails with "could not load
 # kernel32.dll": a prefix records what made it and is remade when that changes.
