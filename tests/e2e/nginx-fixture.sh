@@ -36,9 +36,6 @@ http {
 CONF
 # Ends by itself after an hour should the cleanup never run.
 setsid timeout 3600 /usr/sbin/nginx -c "$n/nginx.conf" -p "$n" </dev/null >/dev/null 2>&1 &
-for _ in $(seq 100); do
-  (exec 3<>/dev/tcp/127.0.0.3/18080) 2>/dev/null && exit 0
-  sleep 0.05
-done
+for _ in $(seq 100); do (exec 3<>/dev/tcp/127.0.0.3/18080) 2>/dev/null && exit 0 || sleep 0.05; done
 cat "$n/error.log" >&2
 exit 1

@@ -264,15 +264,22 @@ TEST(Log, LinesMaskingTrimmingAndNoSink) {
     SetLogSink(installed);  // without a sink nothing is written and nothing breaks
     LogStep(30000, 101);
     LogFetch("http://u:p@h/f", "", "5", 5, 200, 7);
-    LogRun("c", LAUNCH_FAILED, 2, 3);
-    LogShellOpen("p", 2);
+    LogRun("c", LAUNCH_FAILED, 2, 3), LogRun("c", 100, 0, 4), LogShellOpen("p", 2);
+    LogStatus("t", true), LogLine("x"), LogMirrorList({"a", "u:p@b/c"}), LogMirrorDrawn("a");
+    LogRegistryProbe("K", "key missing", false), LogPackageSize("p", 5, false);
+    LogDigest("p", "aa", std::nullopt, false), LogDigest("p", "aa", "aa", true);
   }
   SetLogSink(nullptr);
   const std::string window = "      42 ms  window  ", worker = "      42 ms  worker  ";
-  EXPECT_EQ(sink.lines, window + "step (30000, 101)|" + worker +
-                            "fetch http://***@h/f status=- length=5 written=5 result=200 7 ms|" +
-                            worker + "run c not started, error 2 3 ms|" + worker +
-                            "shell open p result=2 FAILED|");
+  EXPECT_EQ(sink.lines,
+            window + "step (30000, 101)|" + worker +
+                "fetch http://***@h/f status=- length=5 written=5 result=200 7 ms|" + worker +
+                "run c not started, error 2 3 ms|" + worker + "run c exit code 100 4 ms|" + worker +
+                "shell open p result=2 FAILED|" + worker + "box \"t\"|" + worker + "x|" + worker +
+                "mirror list: 2 entries [a] [***@b/c]|" + worker + "mirror drawn a|" + worker +
+                "registry HKLM\\K key missing -> no|" + worker + "size p 5 bytes -> incomplete|" +
+                worker + "sha256 p pinned=aa found=- -> MISMATCH|" + worker +
+                "sha256 p pinned=aa found=aa -> match|");
   EXPECT_EQ(LogClockMs(), 0u);
   for (const char* url : {"http://h/a@b", "http://h/?u=a@b"}) EXPECT_EQ(MaskCredentials(url), url);
   EXPECT_EQ(MaskCredentials("u:p@h:80/x@y"), "***@h:80/x@y");
