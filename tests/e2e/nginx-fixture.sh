@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # ctest fixture: nginx on 127.0.0.1-3:18080 playing the intranet, public file
 # and download servers over BUILD/e2e/www/current, and the files it serves.
+# "up" fails, with nginx's error log, unless each host serves a file whole.
 #   nginx-fixture.sh up|down BUILD_DIR
 set -eu
 work=$2/e2e n=$2/e2e/nginx
@@ -14,8 +15,12 @@ for f in standin standin-tampered NetFx40 NetFx40-short; do cp "$2/tests/e2e/e2e
 # A program runs with any overlay after its image: zeros pad it to the package's size.
 printf x >>standin-tampered.exe && truncate -s 50449456 NetFx40.exe && truncate -s 50448432 NetFx40-short.exe
 printf ok >alive && head -c 4096 /dev/urandom >unrar.dll
+# What "up" fetches to show that the workers can read the tree; never logged.
+check="location = /fixture-check { alias $work/files/alive; access_log off; }"
 cat >"$n/nginx.conf" <<CONF
-daemon off; worker_processes 1; pid $n/nginx.pid; error_log $n/error.log;
+# Workers run as root, as the master does: a clone may lie in a folder that
+# only root may enter (root's home, a mktemp -d folder).
+daemon off; user root; worker_processes 1; pid $n/nginx.pid; error_log $n/error.log;
 events { worker_connections 64; }
 http {
   client_body_temp_path $n/temp; proxy_temp_path $n/temp; fastcgi_temp_path $n/temp;
@@ -24,11 +29,11 @@ http {
   # The request as sent ("//" kept), its status and the bytes sent; never a 304.
   log_format e2e '\$request \$status \$body_bytes_sent';
   merge_slashes off; etag off; if_modified_since off; add_header Cache-Control no-store;
-  server { listen 127.0.0.1:18080; root $work/www/current/intranet; access_log $work/logs/intranet.log e2e; }
-  server { listen 127.0.0.2:18080; root $work/www/current/public; access_log $work/logs/public.log e2e;
+  server { listen 127.0.0.1:18080; root $work/www/current/intranet; access_log $work/logs/intranet.log e2e; $check }
+  server { listen 127.0.0.2:18080; root $work/www/current/public; access_log $work/logs/public.log e2e; $check
     # A server that holds its answer: one byte a second.
     location = /qorv/alive { if (-f \$document_root/stall) { limit_rate 1; } } }
-  server { listen 127.0.0.3:18080; root $work/www/current/download; access_log $work/logs/download.log e2e;
+  server { listen 127.0.0.3:18080; root $work/www/current/download; access_log $work/logs/download.log e2e; $check
     location /slow/ { limit_rate 5m; }
     # Server-side includes drop the length: the body comes chunked.
     location /nolength/ { ssi on; ssi_types *; limit_rate 10m; } }
@@ -36,6 +41,12 @@ http {
 CONF
 # Ends by itself after an hour should the cleanup never run.
 setsid timeout 3600 /usr/sbin/nginx -c "$n/nginx.conf" -p "$n" </dev/null >/dev/null 2>&1 &
-for _ in $(seq 100); do (exec 3<>/dev/tcp/127.0.0.3/18080) 2>/dev/null && exit 0 || sleep 0.05; done
-cat "$n/error.log" >&2
-exit 1
+for _ in $(seq 100); do (exec 3<>/dev/tcp/127.0.0.3/18080) 2>/dev/null && break || sleep 0.05; done
+for host in 1 2 3; do
+  code=$(curl -s --noproxy '*' -m 5 -o "$n/check" -w '%{http_code}' "http://127.0.0.$host:18080/fixture-check")
+  [ "$code $(cat "$n/check")" = "200 ok" ] && continue
+  echo "127.0.0.$host:18080/fixture-check answered $code, not 200 \"ok\"; nginx's error log:" >&2
+  cat "$n/error.log" >&2
+  kill "$(cat "$n/nginx.pid" 2>/dev/null)" 2>/dev/null
+  exit 1
+done
