@@ -3,7 +3,7 @@
 # every tier; exit status non-zero when anything fails.
 set -uo pipefail
 cd "$(dirname "$0")/.."
-bash tests/install-deps.sh || { echo "installing the dependencies failed"; exit 1; }
+bash tools/install-deps.sh || { echo "installing the dependencies failed"; exit 1; }
 # WinInet under Wine would take a proxy from these; every server here is local.
 unset http_proxy https_proxy HTTP_PROXY HTTPS_PROXY all_proxy ALL_PROXY
 mkdir -p build

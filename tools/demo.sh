@@ -9,7 +9,7 @@
 #   are saved to docs/ (the README shows them).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash tests/install-deps.sh
+bash tools/install-deps.sh
 cmake --preset win64 >/dev/null
 cmake --build --preset win64 >build/demo-build.log
 build=$PWD/build/win64

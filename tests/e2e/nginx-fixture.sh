@@ -43,10 +43,7 @@ CONF
 setsid timeout 3600 /usr/sbin/nginx -c "$n/nginx.conf" -p "$n" </dev/null >/dev/null 2>&1 &
 for _ in $(seq 100); do (exec 3<>/dev/tcp/127.0.0.3/18080) 2>/dev/null && break || sleep 0.05; done
 for host in 1 2 3; do
-  code=$(curl -s --noproxy '*' -m 5 -o "$n/check" -w '%{http_code}' "http://127.0.0.$host:18080/fixture-check")
-  [ "$code $(cat "$n/check")" = "200 ok" ] && continue
-  echo "127.0.0.$host:18080/fixture-check answered $code, not 200 \"ok\"; nginx's error log:" >&2
-  cat "$n/error.log" >&2
-  kill "$(cat "$n/nginx.pid" 2>/dev/null)" 2>/dev/null
-  exit 1
+  [ "$(curl -s --noproxy '*' -m 5 -w ' %{http_code}' "http://127.0.0.$host:18080/fixture-check")" = "ok 200" ] ||
+    { echo "127.0.0.$host:18080 cannot serve its files; nginx's error log:" >&2 && cat "$n/error.log" >&2 &&
+      kill "$(cat "$n/nginx.pid")" && exit 1; }
 done

@@ -17,7 +17,6 @@ using namespace kelvara;
 inline const std::string WORK = "C:\\T\\";    // the temporary directory, as the system gives it
 inline const std::string ONE("\1\0\0\0", 4);  // "Install" = 1
 
-// What a person reads, by the short names the route rows use.
 // What a person reads, by the short names the route rows use (the texts' one copy).
 inline const std::map<std::string, std::string> TEXTS = [] {
   std::map<std::string, std::string> texts;

@@ -26,6 +26,7 @@ TEST(Fetch, StatusBodyFileAndProgress) {
                 {"200", "", 1000, ALL, 3 * B, FETCH_OK, 3 * B},
                 {"304", "9", ALL, ALL, 5, FETCH_OK, 5},
                 {"200", "9", ALL, ALL, 5, FETCH_FAILED, 5},
+                {"200", "9x", ALL, ALL, 5, FETCH_OK, 5},
                 {"200", "auto", ALL, B, 3 * B, FETCH_FAILED, B},
                 {"lock", "auto", ALL, ALL, 5, FETCH_NO_LOCAL_FILE, -1},
                 {"404", "auto", ALL, ALL, 5, FETCH_NOT_FOUND, -1},
@@ -45,10 +46,10 @@ TEST(Fetch, StatusBodyFileAndProgress) {
     EXPECT_FALSE(CurrentTransfer().active);
     EXPECT_TRUE(kept < 0 || CurrentTransfer().done == static_cast<std::uint64_t>(kept)) << size;
   }
-  const std::uint64_t MB = 1 << 20;
-  EXPECT_EQ(ProgressFigures(MB * 5 / 2, 10 * MB, MB) + ProgressFigures(3 * MB, -1, 1.5 * MB),
-            "2.5 / 10.0 MB  1.0 MB/s3.0 MB  1.5 MB/s");
-  EXPECT_EQ(ProgressPermille(49 * MB, 50 * MB) + ProgressPermille(3 * MB, -1), 1980);  // no length
+  const std::uint64_t MB = 1 << 20;  // past its end, or with no length, the bar is full
+  EXPECT_EQ(ProgressPermille(49 * MB, 50 * MB) + ProgressPermille(51 * MB, 50 * MB) +
+                ProgressPermille(3 * MB, -1),
+            2980);
 }
 
 TEST(MirrorList, ReadsEntriesAsTextModeAndDrawsEachOnce) {
@@ -151,6 +152,15 @@ TEST(Flow, RoutesAsSeenRequestedRunAndEnded) {
       {"6.1 net4 threads=0", "checking !netFail"},
       {"6.2 guard", START + "!startFail " + CLIENT + "QUIT"},
       {"6.1 guard small", START + "!wizGuard " + NET4 + "!net4RunFail HALT"},
+      {"6.0 guard -MirrorList.txt",
+       START + "!wizGuard NET4 ?4 net4 MirrorList.txt default !net4Busy HALT"},
+      {"5.2 -wic_x86_chs.exe", OLD + "wicGet wic_x86_chs.exe !wicBusy HALT"},
+      {"5.1 ImagingProbe.exe=100 -InstallerProbe.exe",
+       OLD + "MSI msiProbe InstallerProbe.exe !msiProbeBusy HALT"},
+      {"5.1 ImagingProbe.exe=100 -WindowsInstaller.exe",
+       OLD + MSI + "msiGet WindowsInstaller.exe !msiBusy HALT"},
+      {"5.1 ImagingProbe.exe=100 WindowsInstaller.exe=-10000",
+       OLD + MSI + MSI_PACKAGE + "!msiRunFail HALT"},
       {"4.0 guard wic_x86_chs.exe=-10000",
        START + "!wizGuard " + PROBE + WIC + "!wicRunFail HALT"}};
   for (const auto& [world, seen] : rows) EXPECT_EQ(Play(world), seen) << world;
@@ -164,10 +174,11 @@ std::pair<bool, bool> Launch(Fake& f, const std::string& name, const LaunchRule&
 }
 
 TEST(Launcher, RulesSizeTestAndPinnedDigests) {
-  const int exits[][3] = {{100, 1, 1}, {0, 0, 1}, {99, 0, 1},
-                          {101, 0, 1}, {1, 0, 1}, {LAUNCH_FAILED, 0, 0}};  // code, probe, start
+  const int exits[][3] = {{100, 1, 1}, {0, 0, 1},  {99, 0, 1},
+                          {101, 0, 1}, {-1, 0, 1}, {LAUNCH_FAILED, 0, 0}};  // code, probe, start
   for (const auto& [code, probe, start] : exits) {
     Fake f;
+    g_bPrivateMode = 1;  // given to the setup wizard only
     f.exits["ImagingProbe.exe"] = f.exits["wic_x86_chs.exe"] = {code};
     EXPECT_EQ(Launch(f, "ImagingProbe.exe", PROBE_RULE).first, probe == 1) << code;
     EXPECT_EQ(Launch(f, "wic_x86_chs.exe", PACKAGE_RULE), std::pair(start == 1, true)) << code;
@@ -182,7 +193,8 @@ TEST(Launcher, RulesSizeTestAndPinnedDigests) {
       {"ImagingProbe.exe", PROBE_RULE, ""},
       {"ImagingProbe.exe", PROBE_RULE, "ImagingProbe.exe"},
       {"NetFx40.exe", DOTNET4_PACKAGE_RULE, "NetFx40.exe"},
-      {"SetupWizard.exe", SETUP_WIZARD_RULE, "unrar.dll"}};
+      {"SetupWizard.exe", SETUP_WIZARD_RULE, "unrar.dll"},
+      {"wic_x86_chs.exe", PACKAGE_RULE, "?"}};  // a file that cannot be hashed
   for (const auto& [name, rule, differs] : pins) {
     Fake f;
     f.exits[name] = {100};
@@ -190,6 +202,7 @@ TEST(Launcher, RulesSizeTestAndPinnedDigests) {
     SetPinnedDigestsForTest({{name, "ab"}, {"unrar.dll", "ab"}});
     f.sha256 = {{WORK + "\\" + name, "ab"}, {WORK + "\\unrar.dll", "ab"}};
     if (*differs) f.sha256[WORK + "\\" + differs] = "cd";
+    if (*differs == '?') f.sha256.erase(WORK + "\\" + name);
     EXPECT_EQ(Launch(f, name, rule), std::pair(!*differs, !*differs)) << name << " " << differs;
   }
 }
@@ -221,6 +234,7 @@ TEST(Probes, InstallFlagsKeysVersionsTempDirectoryAndPrivateKeyword) {
       {{{v40, std::string("\1\0", 2)}}, d4, 1, v40},
       {{{v40, zero}}, d4, 0, no},
       {{{v40, "1" + zero}}, d4, 0, no},
+      {{{v40, std::string("\1\0\1\0", 4)}}, d4, 0, no},  // 0x00010001
       {{{v40, ""}, {v4c, ONE}, {v4f, ONE}}, d4, 1, all},
       {{{v4c, ONE}}, d4, 0, all},
       {{{v2, ""}}, d2, 1, ""},
@@ -258,28 +272,24 @@ struct Sink : LogSink {
   bool OnWindowThread() override { return lines.empty(); }
 };
 
-TEST(Log, LinesMaskingTrimmingAndNoSink) {
+TEST(Log, ThreadMaskingTrimmingAndNoSink) {
   Sink sink;
+  RunHeader header;
+  header.intranetBase = "http://u:p@i/", header.publicBase = "http://u:p@p/";
+  header.dotNet4Url = "http://u:p@d/n.exe";
   for (LogSink* installed : {static_cast<LogSink*>(nullptr), static_cast<LogSink*>(&sink)}) {
     SetLogSink(installed);  // without a sink nothing is written and nothing breaks
     LogStep(30000, 101);
     LogFetch("http://u:p@h/f", "", "5", 5, 200, 7);
-    LogRun("c", LAUNCH_FAILED, 2, 3), LogRun("c", 100, 0, 4), LogShellOpen("p", 2);
-    LogStatus("t", true), LogLine("x"), LogMirrorList({"a", "u:p@b/c"}), LogMirrorDrawn("a");
-    LogRegistryProbe("K", "key missing", false), LogPackageSize("p", 5, false);
-    LogDigest("p", "aa", std::nullopt, false), LogDigest("p", "aa", "aa", true);
+    LogMirrorList({"a", "u:p@b/c"}), LogMirrorDrawn("http://u:p@m/n.exe");
+    for (const std::string& line : RunHeaderLines(header)) LogLine(line);
   }
   SetLogSink(nullptr);
-  const std::string window = "      42 ms  window  ", worker = "      42 ms  worker  ";
-  EXPECT_EQ(sink.lines,
-            window + "step (30000, 101)|" + worker +
-                "fetch http://***@h/f status=- length=5 written=5 result=200 7 ms|" + worker +
-                "run c not started, error 2 3 ms|" + worker + "run c exit code 100 4 ms|" + worker +
-                "shell open p result=2 FAILED|" + worker + "box \"t\"|" + worker + "x|" + worker +
-                "mirror list: 2 entries [a] [***@b/c]|" + worker + "mirror drawn a|" + worker +
-                "registry HKLM\\K key missing -> no|" + worker + "size p 5 bytes -> incomplete|" +
-                worker + "sha256 p pinned=aa found=- -> MISMATCH|" + worker +
-                "sha256 p pinned=aa found=aa -> match|");
+  // Every address's credentials masked, whatever line it is in; the thread told.
+  EXPECT_EQ(sink.lines.find("u:p"), std::string::npos) << sink.lines;
+  EXPECT_NE(sink.lines.find("drawn http://***@m/n.exe|"), std::string::npos) << sink.lines;
+  EXPECT_EQ(
+      sink.lines.rfind("      42 ms  window  step (30000, 101)|      42 ms  worker  fetch", 0), 0u);
   EXPECT_EQ(LogClockMs(), 0u);
   for (const char* url : {"http://h/a@b", "http://h/?u=a@b"}) EXPECT_EQ(MaskCredentials(url), url);
   EXPECT_EQ(MaskCredentials("u:p@h:80/x@y"), "***@h:80/x@y");

@@ -7,7 +7,7 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 cd "$root"
-bash tests/install-deps.sh >/dev/null
+bash tools/install-deps.sh >/dev/null
 cmake --preset win64 >/dev/null
 cmake --build --preset win64 --target fetch_bench -j2 >/dev/null
 work=$(mktemp -d /tmp/kelvara-bench.XXXXXX)

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs what the builds, the tests and the demo need on a Debian machine (as root).
+# Installs what the builds, the tests, the demo and the server check need on a
+# Debian machine (as root).
 set -euo pipefail
 # The shipped program is 32-bit: it is tested in a 32-bit (Windows XP) Wine
 # prefix, which needs the i386 Wine. The new architecture's package lists come
