@@ -25,12 +25,26 @@ target_link_libraries(kelvara_win32 PUBLIC kelvara_core shell32 comctl32 user32 
 
 foreach(target kelvara_core kelvara_win32)
   target_compile_definitions(${target} PUBLIC UNICODE _UNICODE WIN32_LEAN_AND_MEAN)
+  # The same commit built in another folder gives the same program: no build
+  # path reaches it (its link time stamp: SOURCE_DATE_EPOCH, tools/release.sh).
+  target_compile_options(${target} PUBLIC
+    "$<$<COMPILE_LANGUAGE:C,CXX>:-ffile-prefix-map=${CMAKE_SOURCE_DIR}/=;-ffile-prefix-map=${CMAKE_BINARY_DIR}/=>")
   if(KELVARA_XP)
     target_compile_definitions(${target} PUBLIC _WIN32_WINNT=0x0501 WINVER=0x0501)
   else()
     target_compile_definitions(${target} PUBLIC _WIN32_WINNT=0x0601 WINVER=0x0601)
   endif()
 endforeach()
+
+# The version resource: the project's version and the publisher's name, which
+# lands inside a quoted resource string.
+set(KELVARA_PUBLISHER "Kelvara" CACHE STRING "The publisher named in the program's version resource")
+if(KELVARA_PUBLISHER STREQUAL "" OR KELVARA_PUBLISHER MATCHES "[\"\\\n\r\t]")
+  message(FATAL_ERROR "KELVARA_PUBLISHER='${KELVARA_PUBLISHER}': give a name without quotes, backslashes, tabs or line breaks")
+endif()
+string(REPLACE "." "," KELVARA_VERSION_COMMAS "${PROJECT_VERSION}")
+file(CONFIGURE OUTPUT "${CMAKE_BINARY_DIR}/generated/kelvara_version.h" CONTENT
+     "#define KELVARA_VERSION \"${PROJECT_VERSION}\"\n#define KELVARA_VERSION_COMMAS ${KELVARA_VERSION_COMMAS}\n#define KELVARA_PUBLISHER \"${KELVARA_PUBLISHER}\"\n" @ONLY)
 
 set_property(SOURCE src/ui/win32/kelvara-setup.rc APPEND PROPERTY OBJECT_DEPENDS
   ${CMAKE_SOURCE_DIR}/src/ui/win32/kelvara-setup.manifest
@@ -43,6 +57,7 @@ function(kelvara_add_product target)
   add_executable(${target} WIN32 ${ARGN} ${CMAKE_SOURCE_DIR}/src/app/win32/main.cpp
                  ${CMAKE_SOURCE_DIR}/src/ui/win32/kelvara-setup.rc)
   target_compile_options(${target} PRIVATE ${KELVARA_WARNINGS})
+  target_include_directories(${target} PRIVATE ${CMAKE_BINARY_DIR}/generated)
   target_link_libraries(${target} PRIVATE kelvara_win32)
   target_link_options(${target} PRIVATE -municode -static -static-libgcc -static-libstdc++)
   if(KELVARA_XP)
