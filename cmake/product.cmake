@@ -71,6 +71,10 @@ if(KELVARA_XP AND KELVARA_TESTS)
   add_test(NAME release_check
     COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tests/release/release_check.py
             $<TARGET_FILE:kelvara-setup> --compare ${CMAKE_SOURCE_DIR}/build/win64/kelvara-setup.exe)
+  # tools/release.sh from two clones of HEAD, signed, and the signed program
+  # under Wine against this build's servers.
+  add_test(NAME release_signed COMMAND bash ${CMAKE_SOURCE_DIR}/tests/release/sign_check.sh ${CMAKE_BINARY_DIR})
+  set_tests_properties(release_signed PROPERTIES FIXTURES_REQUIRED "wine;nginx" RESOURCE_LOCK display TIMEOUT 300)
 endif()
 
 # The download benchmark (tools/bench/run_bench.sh); not part of the product.

@@ -66,7 +66,7 @@ declare -A ini=([ImagingProbe]='present=C:\kelvara-e2e\wic' [wic_x86_chs]='prese
 for s in $(grep -o ' [A-Za-z_0-9]*\.[a-z]*=[0-9]*' <<<"$given"); do ini[${s%%.*}]+=$'\n'${s#*.}; done
 for role in "${!ini[@]}"; do printf '[%s]\n%s\n' "$role" "${ini[$role]}"; done >"$c/standin.ini"
 
-product=$build/kelvara-setup.exe
+product=${KELVARA_PRODUCT:-$build/kelvara-setup.exe}  # the release test runs a signed one
 has pinned && product=$bin/pinned/kelvara-setup.exe
 actions=()
 for a in $(field drive); do

@@ -1,0 +1,38 @@
+#!/usr/bin/env bash
+# The release command, run from two clones of HEAD in two folders: the same
+# unsigned program; signed with a throwaway certificate, both signatures verify,
+# one changed byte is refused, and the signed program plays a scenario under
+# 32-bit Wine. Bad input: status 2 and no program.   sign_check.sh BUILD
+set -u
+build=$1 src=$(cd "$(dirname "$0")/../.." && pwd) t=$(mktemp -d)
+trap 'rm -rf "$t"' EXIT
+failed=0
+fail() { echo "FAILED $*" && failed=1; }
+hosts=(--intranet 127.0.0.1:18080 --public 127.0.0.2:18080 --download 127.0.0.3:18080)
+openssl req -x509 -newkey rsa:2048 -nodes -keyout "$t/key.pem" -out "$t/cert.pem" -days 1 \
+  -subj "/CN=Kelvara Test Publisher" -addext extendedKeyUsage=codeSigning 2>/dev/null
+echo throwaway >"$t/password" && echo wrong >"$t/wrong"
+openssl pkcs12 -export -inkey "$t/key.pem" -in "$t/cert.pem" -passout "file:$t/password" -out "$t/test.pfx"
+release() { bash "$t/$1/tools/release.sh" "${hosts[@]}" "${@:2}" >"$t/$1.log" 2>&1; }
+for clone in a b; do git clone -q "$src" "$t/$clone"; done
+for bad in "--intranet http://x" "--pfx $t/test.pfx --password-file $t/wrong" "--digests $t/none"; do
+  # shellcheck disable=SC2086 # each row is a list of arguments
+  release a $bad --out "$t/bad"
+  s=$? && [ $s = 2 ] && [ ! -e "$t/bad/kelvara-setup.exe" ] || fail "$bad: status $s, or a program written"
+done
+for clone in a b; do release $clone --out "$t/$clone/out" || fail "release in $clone: $(tail -3 "$t/$clone.log")"; done
+cmp "$t/a/out/kelvara-setup.exe" "$t/b/out/kelvara-setup.exe" || fail "two builds of one commit differ"
+release a --pfx "$t/test.pfx" --password-file "$t/password" --out "$t/signed" || fail "signing: $(tail -3 "$t/a.log")"
+(cd "$t/signed" && sha256sum --quiet -c SHA256SUMS) || fail "SHA256SUMS does not hold the program's digest"
+exe=$t/signed/kelvara-setup.exe
+osslsigncode verify -CAfile "$t/cert.pem" -in "$exe" >"$t/verify.log" 2>&1 || fail "verify: $(tail -5 "$t/verify.log")"
+[ "$(grep -o '^Message digest algorithm  : .*\|^Number of verified.*' "$t/verify.log" | tr '\n' '|')" = \
+  "Message digest algorithm  : SHA1|Message digest algorithm  : SHA256|Number of verified signatures: 2|" ] ||
+  fail "not a SHA-1 and a nested SHA-256 signature: $(cat "$t/verify.log")"
+osslsigncode remove-signature -in "$exe" -out "$t/removed.exe" >/dev/null && cmp "$t/removed.exe" "$t/a/out/kelvara-setup.exe" ||
+  fail "the signed program without its signatures is not the unsigned one"
+python3 -c "import sys; d = bytearray(open(sys.argv[1], 'rb').read()); d[5000] ^= 1; open(sys.argv[2], 'wb').write(d)" \
+  "$exe" "$t/changed.exe"
+osslsigncode verify -CAfile "$t/cert.pem" -in "$t/changed.exe" >/dev/null 2>&1 && fail "a changed byte still verifies"
+KELVARA_PRODUCT=$exe bash "$src/tests/e2e/run_scenario.sh" "$build" wizard || fail "the signed program's scenario"
+exit $failed
