@@ -13,7 +13,7 @@ openssl req -x509 -newkey rsa:2048 -nodes -keyout "$t/key.pem" -out "$t/cert.pem
   -subj "/CN=Kelvara Test Publisher" -addext extendedKeyUsage=codeSigning 2>/dev/null
 echo throwaway >"$t/password" && echo wrong >"$t/wrong"
 openssl pkcs12 -export -inkey "$t/key.pem" -in "$t/cert.pem" -passout "file:$t/password" -out "$t/test.pfx"
-release() { bash "$t/$1/tools/release.sh" "${hosts[@]}" "${@:2}" >"$t/$1.log" 2>&1; }
+release() { bash "$t/$1/tools/release.sh" "${hosts[@]}" --publisher "凯瓦拉 测试" "${@:2}" >"$t/$1.log" 2>&1; }
 for clone in a b; do git clone -q "$src" "$t/$clone"; done
 for bad in "--intranet http://x" "--pfx $t/test.pfx --password-file $t/wrong" "--digests $t/none"; do
   # shellcheck disable=SC2086 # each row is a list of arguments
@@ -25,6 +25,8 @@ cmp "$t/a/out/kelvara-setup.exe" "$t/b/out/kelvara-setup.exe" || fail "two build
 release a --pfx "$t/test.pfx" --password-file "$t/password" --out "$t/signed" || fail "signing: $(tail -3 "$t/a.log")"
 (cd "$t/signed" && sha256sum --quiet -c SHA256SUMS) || fail "SHA256SUMS does not hold the program's digest"
 exe=$t/signed/kelvara-setup.exe
+python3 -c "import sys; sys.exit('CompanyName\0\0凯瓦拉 测试\0'.encode('utf-16le') not in open(sys.argv[1], 'rb').read())" "$exe" ||
+  fail "the version resource does not name the publisher"
 osslsigncode verify -CAfile "$t/cert.pem" -in "$exe" >"$t/verify.log" 2>&1 || fail "verify: $(tail -5 "$t/verify.log")"
 [ "$(grep -o '^Message digest algorithm  : .*\|^Number of verified.*' "$t/verify.log" | tr '\n' '|')" = \
   "Message digest algorithm  : SHA1|Message digest algorithm  : SHA256|Number of verified signatures: 2|" ] ||
