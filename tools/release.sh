@@ -33,7 +33,7 @@ out=$(realpath -m -- "${opt[out]}")
 [ ! -e "$out" ] || [ -d "$out" ] || bad "--out '$out' is not a folder"
 
 cd "$(dirname "$0")/.."
-bash tests/install-deps.sh >&2
+bash tools/install-deps.sh >&2
 if [ -n "${opt[pfx]+set}" ]; then
   # Checked before the build; OpenSSL 3 opens older (RC2) files only as legacy.
   for legacy in "" -legacy; do
