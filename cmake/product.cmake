@@ -43,7 +43,9 @@ if(KELVARA_PUBLISHER STREQUAL "" OR KELVARA_PUBLISHER MATCHES "[\"\\\n\r\t]")
   message(FATAL_ERROR "KELVARA_PUBLISHER='${KELVARA_PUBLISHER}': give a name without quotes, backslashes, tabs or line breaks")
 endif()
 string(REPLACE "." "," KELVARA_VERSION_COMMAS "${PROJECT_VERSION}")
-file(CONFIGURE OUTPUT "${CMAKE_BINARY_DIR}/generated/kelvara_version.h" CONTENT
+# In a folder of its own: generated/ on the product's include path would give
+# the pinned test product the empty digests table instead of its own.
+file(CONFIGURE OUTPUT "${CMAKE_BINARY_DIR}/generated/version/kelvara_version.h" CONTENT
      "#define KELVARA_VERSION \"${PROJECT_VERSION}\"\n#define KELVARA_VERSION_COMMAS ${KELVARA_VERSION_COMMAS}\n#define KELVARA_PUBLISHER \"${KELVARA_PUBLISHER}\"\n" @ONLY)
 
 set_property(SOURCE src/ui/win32/kelvara-setup.rc APPEND PROPERTY OBJECT_DEPENDS
@@ -57,7 +59,7 @@ function(kelvara_add_product target)
   add_executable(${target} WIN32 ${ARGN} ${CMAKE_SOURCE_DIR}/src/app/win32/main.cpp
                  ${CMAKE_SOURCE_DIR}/src/ui/win32/kelvara-setup.rc)
   target_compile_options(${target} PRIVATE ${KELVARA_WARNINGS})
-  target_include_directories(${target} PRIVATE ${CMAKE_BINARY_DIR}/generated)
+  target_include_directories(${target} PRIVATE ${CMAKE_BINARY_DIR}/generated/version)
   target_link_libraries(${target} PRIVATE kelvara_win32)
   target_link_options(${target} PRIVATE -municode -static -static-libgcc -static-libstdc++)
   if(KELVARA_XP)
