@@ -4,7 +4,8 @@
 # (SHA-1, which Windows XP and Vista verify, and a nested SHA-256 for Windows 7
 # and later), written to DIR with its SHA256SUMS. One commit gives the same
 # unsigned program in any folder at any time: the link time stamp is the
-# commit's time. Bad input stops it with status 2 before anything is written.
+# commit's time. Bad input stops it with status 2 before anything is built or
+# written to DIR.
 set -euo pipefail
 usage="usage: bash tools/release.sh --intranet HOST --public HOST --download HOST [--digests FILE]
        [--pfx FILE --password-file FILE [--timestamp URL]] [--publisher NAME] --out DIR"
