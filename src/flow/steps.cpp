@@ -43,12 +43,11 @@ void ClientStage(JobBlock& job, FlowHost& host, int step) {
     Line(host, TEXT_CLIENT_FETCH);
     StartJob(job, STAGE_CLIENT + STEP_FETCH_PACKAGE);
   } else if (step == STEP_PACKAGE_FETCHED) {
-    // An installer the shell cannot open is a failure the user must see.
-    if (job.strFilePath.empty())
-      Halt(host, TEXT_CLIENT_FAILED);
-    else if (IsUnattended() && !g_strClientQuietArgs.empty())
+    // Unattended, the client is run and waited for when the build says how.
+    if (!job.strFilePath.empty() && IsUnattended() && !g_strClientQuietArgs.empty())
       StartJob(job, STAGE_CLIENT + STEP_RUN_PACKAGE);
-    else if (!host.ShellOpen(job.strFilePath))
+    // An installer the shell cannot open is a failure the user must see.
+    else if (job.strFilePath.empty() || !host.ShellOpen(job.strFilePath))
       Halt(host, TEXT_CLIENT_FAILED);
     else
       PostStep(STAGE_CONTROL, CONTROL_QUIT);

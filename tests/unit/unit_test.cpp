@@ -88,6 +88,13 @@ TEST(MirrorList, ReadsEntriesAsTextModeAndDrawsEachOnce) {
   }
 }
 
+struct Sink : LogSink {
+  std::string lines;
+  void Append(const std::string& line) override { lines += line + "|"; }
+  std::uint64_t ElapsedMs() override { return 42; }
+  bool OnWindowThread() override { return lines.empty(); }
+};
+
 // Plays one route. Words: "6.1" the version; "net4", "net2" installed; "guard": the registry
 // throws once; "private"; "noshell"; "small"/"stays": a .NET package too small/that installs
 // nothing; "threads=N"; "-FILE" not served; "PROGRAM=N" its exit code (probes: 0, then 100);
@@ -119,9 +126,13 @@ std::string Play(const std::string& world) {
         w.replies[base + file.remoteName] = {"200", "http://m/n.exe"};
   w.replies["http://m/n.exe"];
   JobBlock job;
+  Sink log;  // of the log, a route shows the note that a restart is probably needed
+  SetLogSink(&log);
   OnTimer(job, w);
   for (int n = 0; n < 500 && !w.queue.empty() && !w.quit; ++n, w.queue.pop_front())
     EXPECT_EQ(OnInstallStep(job, w, w.queue.front().first, w.queue.front().second), 1);
+  SetLogSink(nullptr);
+  if (log.lines.find("restart is probably needed") != std::string::npos) Add(w.events, "RESTART?");
   EXPECT_EQ(w.open, 0) << "registry keys left open";
   return w.events;
 }
@@ -151,6 +162,8 @@ TEST(Flow, RoutesAsSeenRequestedRunAndEnded) {
        OLD + MSI + MSI_PACKAGE + ">'InstallerProbe.exe' !msiVerify HALT"},
       {"6.2 net2 small", START + "repair " + NET4 + "!net4RunFail HALT"},
       {"6.2 stays", START + "repair " + NET4 + ">'NetFx40.exe' ?4 !net4Unverified HALT"},
+      {"6.2 stays NetFx40.exe=1641",
+       START + "repair " + NET4 + ">'NetFx40.exe' ?4 !net4Unverified HALT RESTART?"},
       {"6.1 net4 noshell", START + CLIENT + "!clientFail HALT"},
       {"6.1 net4 -ClientSetup.exe", START + "CLIENT client ClientSetup.exe !clientFail HALT"},
       {"6.1 net4 -alive", "checking alive !netFail"},
@@ -306,13 +319,6 @@ TEST(CommandLine, SwitchesPositionsAndExitCodes) {
   EXPECT_EQ(DecideSecondCopy(UiMode::Passive, true), SecondCopy::ExitAlreadyRunning);
   EXPECT_EQ(DecideSecondCopy(UiMode::Quiet, false), SecondCopy::Proceed);
 }
-
-struct Sink : LogSink {
-  std::string lines;
-  void Append(const std::string& line) override { lines += line + "|"; }
-  std::uint64_t ElapsedMs() override { return 42; }
-  bool OnWindowThread() override { return lines.empty(); }
-};
 
 TEST(Log, LinesMaskingTrimmingAndNoSink) {
   Sink sink;
