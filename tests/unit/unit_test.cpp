@@ -164,13 +164,6 @@ TEST(Flow, RoutesAsSeenRequestedRunAndEnded) {
       {"6.2 stays", START + "repair " + NET4 + ">'NetFx40.exe' ?4 !net4Unverified HALT"},
       {"6.2 stays NetFx40.exe=1641",
        START + "repair " + NET4 + ">'NetFx40.exe' ?4 !net4Unverified HALT RESTART?"},
-      {"6.1 net4 noshell", START + CLIENT + "!clientFail HALT"},
-      {"6.1 net4 -ClientSetup.exe", START + "CLIENT client ClientSetup.exe !clientFail HALT"},
-      {"6.1 net4 -alive", "checking alive !netFail"},
-      {"6.1 net4 threads=0", "checking !netFail"},
-      {"6.2 guard", START + "!startFail " + CLIENT + "QUIT"},
-      {"6.1 guard small", START + "!wizGuard " + NET4 + "!net4RunFail HALT"},
-      {"4.0 guard wic_x86_chs.exe=-10000", START + "!wizGuard " + PROBE + WIC + "!wicRunFail HALT"},
       {"5.1 net2 quiet wic_x86_chs.exe=3010",
        OLD +
            "wicGet wic_x86_chs.exe wicRun >'wic_x86_chs.exe' /quiet /norestart "
@@ -183,7 +176,15 @@ TEST(Flow, RoutesAsSeenRequestedRunAndEnded) {
       {"6.1 net4 passive noargs ClientSetup.exe=5", START + CLIENT + "QUIT"},
       {"6.2 quiet small", START + "repair " + NET4 + "!net4RunFail EXIT1603"},
       {"6.2 passive guard", START + "!startFail " + CLIENT_RUN + "QUIT"},
-      {"6.1 net4 quiet -alive", "checking alive !netFail EXIT1603"}};
+      {"6.1 net4 quiet -alive", "checking alive !netFail EXIT1603"},
+      {"6.1 net4 noshell", START + CLIENT + "!clientFail HALT"},
+      {"6.1 net4 -ClientSetup.exe", START + "CLIENT client ClientSetup.exe !clientFail HALT"},
+      {"6.1 net4 -alive", "checking alive !netFail"},
+      {"6.1 net4 threads=0", "checking !netFail"},
+      {"6.2 guard", START + "!startFail " + CLIENT + "QUIT"},
+      {"6.1 guard small", START + "!wizGuard " + NET4 + "!net4RunFail HALT"},
+      {"4.0 guard wic_x86_chs.exe=-10000",
+       START + "!wizGuard " + PROBE + WIC + "!wicRunFail HALT"}};
   for (const auto& [world, seen] : rows) EXPECT_EQ(Play(world), seen) << world;
 }
 
