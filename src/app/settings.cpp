@@ -28,10 +28,10 @@ std::string& g_strPublicFileBase = Forever(FileBaseAddress(KELVARA_PUBLIC_FILE_H
 std::string& g_strDotNet4PackageUrl = Forever(DotNet4PackageAddress(KELVARA_DOWNLOAD_HOST));
 std::string& g_strFileBase = Forever(g_strPublicFileBase);
 std::string& g_strProbePath = Forever(std::string());
-
-bool IsPrivateModeCommandLine(const std::vector<std::string>& args) {
-  return args.size() >= 2 && args[1] == PRIVATE_KEYWORD;
-}
+UiMode g_uiMode = UiMode::Interactive;
+std::string& g_strClientQuietArgs = Forever(
+#include "kelvara_client_args.inc"
+);
 
 std::string AppNameFromModulePath(const std::string& modulePath) {
   const auto slash = modulePath.find_last_of("\\/");

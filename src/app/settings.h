@@ -6,7 +6,6 @@
 // after exit(0) or after the last dialog has closed.
 
 #include <string>
-#include <vector>
 
 namespace kelvara {
 
@@ -17,12 +16,17 @@ extern std::string& g_strDotNet4PackageUrl;
 extern std::string& g_strFileBase;
 extern std::string& g_strProbePath;
 
+// How much of the wizard a person sees. Unattended modes show no welcome and
+// no box, and end with an exit code that tells how the run went.
+enum class UiMode { Interactive, Passive, Quiet };
+extern UiMode g_uiMode;
+inline bool IsUnattended() { return g_uiMode != UiMode::Interactive; }
+// The build's arguments that install the client without a person; empty:
+// unattended runs too ask the shell to open it.
+extern std::string& g_strClientQuietArgs;
+
 // The one command-line keyword.
 inline constexpr const char* PRIVATE_KEYWORD = "private";
-
-// args[0] is the program path; only args[1] is examined, exactly and
-// case-sensitively.
-bool IsPrivateModeCommandLine(const std::vector<std::string>& args);
 
 // The addresses formed from a deployment host (host or host:port).
 std::string FileBaseAddress(const std::string& host);

@@ -1,5 +1,7 @@
 #include "flow/jobs.h"
 
+#include <utility>
+
 #include "app/platform.h"
 #include "app/settings.h"
 #include "fetch/downloaders.h"
@@ -12,13 +14,18 @@ namespace {
 enum class Input { WorkDir, FilePath, ProbePath };
 
 // A download job stores its path in strFilePath; every other job stores its
-// verdict in nJobResult.
+// verdict in nJobResult: 1 or 0, or the client's Ending.
 struct JobEntry {
   int code;
   Input input;
   std::string (*download)(std::string);
-  bool (*test)(std::string);
+  int (*test)(std::string);
 };
+
+template <bool (*test)(std::string)>
+int Verdict(std::string input) {
+  return test(std::move(input)) ? 1 : 0;
+}
 
 template <const ServedFile& file>
 std::string Download(std::string workDir) {
@@ -26,13 +33,14 @@ std::string Download(std::string workDir) {
 }
 
 template <const LaunchRule& rule>
-bool Run(std::string path) {
-  return RunDownloadedProgram(path, rule);
+int Run(std::string path) {
+  return RunDownloadedProgram(path, rule) ? 1 : 0;
 }
 
 constexpr JobEntry JOB_TABLE[] = {
-    {JOB_CHECK_SERVER, Input::WorkDir, nullptr, IsServerReachable},
+    {JOB_CHECK_SERVER, Input::WorkDir, nullptr, Verdict<IsServerReachable>},
     {STAGE_CLIENT + STEP_FETCH_PACKAGE, Input::WorkDir, DownloadClientSetup, nullptr},
+    {STAGE_CLIENT + STEP_RUN_PACKAGE, Input::FilePath, nullptr, RunClientSetup},
     {STAGE_DOTNET4 + STEP_FETCH_PACKAGE, Input::WorkDir, DownloadDotNet4Package, nullptr},
     {STAGE_DOTNET4 + STEP_RUN_PACKAGE, Input::FilePath, nullptr, Run<DOTNET4_PACKAGE_RULE>},
     {STAGE_WIC + STEP_FETCH_PROBE, Input::WorkDir, Download<IMAGING_PROBE>, nullptr},
@@ -71,7 +79,7 @@ unsigned JobThreadProc(void* param) {
   if (entry->download != nullptr)
     job.strFilePath = entry->download(input);
   else
-    job.nJobResult = entry->test(input) ? 1 : 0;
+    job.nJobResult = entry->test(input);
   PostReply(entry->code);
   return 0;
 }

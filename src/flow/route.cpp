@@ -1,5 +1,6 @@
 #include "flow/route.h"
 
+#include "app/log.h"
 #include "app/settings.h"
 #include "flow/codes.h"
 #include "flow/texts.h"
@@ -22,10 +23,14 @@ void ChooseRoute(FlowHost& host, Branch branch) {
     // New systems ship .NET 4.0 by default: repair it at once, no wizard.
     host.SetStatus(TEXT_DOTNET4_REPAIR, false);
     StartDotNet4Stage();
-  } else if (IsDotNet2Installed()) {
-    PostStep(STAGE_WIZARD, STEP_BEGIN);
-  } else {
+  } else if (!IsDotNet2Installed()) {
     StartWicStage();
+  } else if (IsUnattended()) {
+    // The setup wizard needs a person: an unattended run takes the old installers.
+    LogLine("unattended: the old-installer route instead of the setup wizard");
+    StartWicStage();
+  } else {
+    PostStep(STAGE_WIZARD, STEP_BEGIN);
   }
 }
 }  // namespace
@@ -43,6 +48,7 @@ void OnTimer(JobBlock& job, FlowHost& host) {
 void OnServerChecked(JobBlock& job, FlowHost& host) {
   if (job.nJobResult == 0) {
     host.SetStatus(TEXT_NETWORK_FAILED, true);
+    if (IsUnattended()) EndFlow(host, ENDING_FAILED);
     return;
   }
   const Branch branch = BranchOf(GetOsVersionClass());

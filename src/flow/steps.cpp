@@ -5,6 +5,7 @@
 #include "flow/codes.h"
 #include "flow/route.h"
 #include "flow/texts.h"
+#include "system/launcher.h"
 #include "system/probes.h"
 
 namespace kelvara {
@@ -13,13 +14,28 @@ void StartDotNet4Stage() { PostStep(STAGE_DOTNET4, STEP_BEGIN); }
 void StartWicStage() { PostStep(STAGE_WIC, STEP_BEGIN); }
 void StartClientStage() { PostStep(STAGE_CLIENT, STEP_FETCH_PACKAGE); }
 
+void EndFlow(FlowHost& host, Ending ending) {
+  host.Quit(ExitCodeFor(g_uiMode, ending, g_bRestartRequested));
+}
+
 namespace {
 void Line(FlowHost& host, const char* text) { host.SetStatus(text, false); }
 
-// Every fatal failure: its box, then the halt pair; the window waits for Cancel.
+// Every fatal failure: its box, then the halt pair; the window waits for
+// Cancel. Nobody waits in an unattended run: it ends at once.
 void Halt(FlowHost& host, const char* text) {
   host.SetStatus(text, true);
-  PostStep(STAGE_CONTROL, CONTROL_HALT);
+  if (IsUnattended())
+    EndFlow(host, ENDING_FAILED);
+  else
+    PostStep(STAGE_CONTROL, CONTROL_HALT);
+}
+
+// A component still missing after its installer asked for a restart.
+void HaltUnverified(FlowHost& host, const char* text) {
+  if (g_bLastRunAskedRestart)
+    LogLine("still missing after the installer asked for a restart: a restart is probably needed");
+  Halt(host, text);
 }
 
 void ClientStage(JobBlock& job, FlowHost& host, int step) {
@@ -27,9 +43,19 @@ void ClientStage(JobBlock& job, FlowHost& host, int step) {
     Line(host, TEXT_CLIENT_FETCH);
     StartJob(job, STAGE_CLIENT + STEP_FETCH_PACKAGE);
   } else if (step == STEP_PACKAGE_FETCHED) {
+    // Unattended, the client is run and waited for when the build says how.
+    if (!job.strFilePath.empty() && IsUnattended() && !g_strClientQuietArgs.empty())
+      StartJob(job, STAGE_CLIENT + STEP_RUN_PACKAGE);
     // An installer the shell cannot open is a failure the user must see.
-    if (job.strFilePath.empty() || !host.ShellOpen(job.strFilePath))
+    else if (job.strFilePath.empty() || !host.ShellOpen(job.strFilePath))
       Halt(host, TEXT_CLIENT_FAILED);
+    else
+      PostStep(STAGE_CONTROL, CONTROL_QUIT);
+  } else if (step == STEP_PACKAGE_DONE) {
+    if (job.nJobResult == ENDING_FAILED)
+      Halt(host, TEXT_CLIENT_FAILED);
+    else if (job.nJobResult == ENDING_CANCELLED)
+      EndFlow(host, ENDING_CANCELLED);
     else
       PostStep(STAGE_CONTROL, CONTROL_QUIT);
   }
@@ -59,7 +85,7 @@ void DotNet4Stage(JobBlock& job, FlowHost& host, int step) {
       if (job.nJobResult == 0)
         Halt(host, TEXT_DOTNET4_RUN_FAILED);
       else if (!IsDotNet4Installed())
-        Halt(host, TEXT_DOTNET4_UNVERIFIED);
+        HaltUnverified(host, TEXT_DOTNET4_UNVERIFIED);
       else
         StartClientStage();
       break;
@@ -117,7 +143,7 @@ void ComponentStage(JobBlock& job, FlowHost& host, int stage, int step) {
       break;
     case STEP_VERIFIED:
       if (job.nJobResult == 0)
-        Halt(host, t.verifyFailed);
+        HaltUnverified(host, t.verifyFailed);
       else
         PostStep(next, STEP_BEGIN);
       break;
@@ -169,7 +195,7 @@ long OnInstallStep(JobBlock& job, FlowHost& host, int stage, int step) {
   job.nJobCode = stage;
   switch (stage) {
     case STAGE_CONTROL:
-      if (step == CONTROL_QUIT) host.Quit();
+      if (step == CONTROL_QUIT) EndFlow(host, ENDING_DONE);
       if (step == CONTROL_SERVER_CHECKED) OnServerChecked(job, host);
       break;
     case STAGE_CLIENT:

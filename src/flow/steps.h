@@ -3,6 +3,7 @@
 
 #include <string>
 
+#include "app/exit_codes.h"
 #include "flow/jobs.h"
 
 namespace kelvara {
@@ -14,7 +15,7 @@ class FlowHost {
   virtual void SetStatus(const std::string& text, bool showBox) = 0;
   // The shell's "open"; false when the shell reports a failure.
   virtual bool ShellOpen(const std::string& path) = 0;
-  virtual void Quit() = 0;  // exit(0); returns only in tests
+  virtual void Quit(int exitCode) = 0;  // exit(exitCode); returns only in tests
   // The temporary directory with its trailing backslash, or "C:\".
   virtual std::string GetTempDirectory() = 0;
   virtual void KillStartupTimer() = 0;
@@ -24,6 +25,9 @@ class FlowHost {
 void StartDotNet4Stage();
 void StartWicStage();
 void StartClientStage();
+
+// Ends the process with the code that tells how the run went (0 for a person).
+void EndFlow(FlowHost& host, Ending ending);
 
 // Returns 1, as the window message's result.
 long OnInstallStep(JobBlock& job, FlowHost& host, int stage, int step);

@@ -33,6 +33,23 @@ inline constexpr const char* TEXT_WIZARD_FETCH_FAILED =
 inline constexpr const char* TEXT_WIZARD_RUN = "正在运行安装向导，请您按提示完成安装...";
 inline constexpr const char* TEXT_WIZARD_RUN_FAILED = "安装向导运行异常，正在使用旧版安装程序重试";
 
+// The box of /? and /help: the switches and the exit codes of unattended runs.
+inline constexpr const char* TEXT_HELP =
+    "用法：kelvara-setup.exe [private] [/quiet | /passive] [/norestart] [/log 路径]\n\n"
+    "private\t从内网服务器下载（须为第一个参数）\n"
+    "/quiet\t无人值守安装，不显示任何窗口\n"
+    "/passive\t只显示进度，无需操作，结束后自动关闭\n"
+    "/norestart\t不重启计算机（本向导从不重启计算机）\n"
+    "/log 路径\t将日志写入指定文件\n"
+    "/?, /help\t显示本帮助\n\n"
+    "无人值守时的退出代码：\n"
+    "0\t安装完成\n"
+    "3010\t安装完成，需要重启计算机\n"
+    "1602\t安装已取消\n"
+    "1603\t安装失败，详见日志\n"
+    "1618\t另一个安装向导正在运行\n"
+    "87\t命令行参数错误";
+
 // WIC and Windows Installer share one shape: probe program, package, probe again.
 struct ComponentTexts {
   const char* fetchProbe;

@@ -1,5 +1,6 @@
 #include "system/launcher.h"
 
+#include "app/exit_codes.h"
 #include "app/log.h"
 #include "app/platform.h"
 #include "app/settings.h"
@@ -7,6 +8,19 @@
 #include "system/probes.h"
 
 namespace kelvara {
+
+bool g_bRestartRequested = false;
+bool g_bLastRunAskedRestart = false;
+
+namespace {
+int RunInstaller(const std::string& commandLine) {
+  const int result = RunProgramAndWait(commandLine);
+  g_bLastRunAskedRestart = IsRestartRequest(result);
+  if (g_bLastRunAskedRestart) LogLine("the installer asks for a restart; the wizard makes none");
+  g_bRestartRequested |= g_bLastRunAskedRestart;
+  return result;
+}
+}  // namespace
 
 int RunProgramAndWait(std::string commandLine) {
   const std::uint64_t start = LogClockMs();
@@ -20,9 +34,11 @@ bool IsRuleMet(const LaunchRule& rule, int launchResult) {
   return rule.probe ? launchResult == PROBE_FOUND : launchResult != LAUNCH_FAILED;
 }
 
-std::string ProgramCommandLine(const std::string& path, const LaunchRule& rule, bool privateMode) {
+std::string ProgramCommandLine(const std::string& path, const LaunchRule& rule, bool privateMode,
+                               bool unattended) {
   std::string commandLine = "\"" + path + "\"";
   if (rule.wizard && privateMode) commandLine += std::string(" ") + PRIVATE_KEYWORD;
+  if (unattended && rule.quietArgs != nullptr) commandLine += std::string(" ") + rule.quietArgs;
   return commandLine;
 }
 
@@ -32,7 +48,19 @@ bool RunDownloadedProgram(const std::string& path, const LaunchRule& rule) {
   // The wizard loads the library saved beside it.
   if (rule.wizard && !IsFileAsPinned(path.substr(0, path.find_last_of('\\') + 1) + "unrar.dll"))
     return false;
-  return IsRuleMet(rule, RunProgramAndWait(ProgramCommandLine(path, rule, g_bPrivateMode != 0)));
+  const std::string commandLine =
+      ProgramCommandLine(path, rule, g_bPrivateMode != 0, IsUnattended());
+  return IsRuleMet(rule, rule.probe ? RunProgramAndWait(commandLine) : RunInstaller(commandLine));
+}
+
+int RunClientSetup(std::string path) {
+  const int result = RunInstaller("\"" + path + "\" " + g_strClientQuietArgs);
+  const Ending ending = ClientEnding(result);
+  LogLine("client exit code " + std::to_string(result) +
+          (ending == ENDING_DONE        ? ": done"
+           : ending == ENDING_CANCELLED ? ": cancelled"
+                                        : ": FAILED"));
+  return ending;
 }
 
 }  // namespace kelvara

@@ -11,23 +11,36 @@ int RunProgramAndWait(std::string commandLine);
 
 // How one kind of downloaded program is started and judged.
 struct LaunchRule {
-  bool probe;     // success is exit code 100; otherwise success is any start
-  bool sizeTest;  // the .NET package: never started unless complete
-  bool wizard;    // " private" in private mode; its library is checked too
+  bool probe;             // success is exit code 100; otherwise success is any start
+  bool sizeTest;          // the .NET package: never started unless complete
+  bool wizard;            // " private" in private mode; its library is checked too
+  const char* quietArgs;  // a package's documented switches for unattended runs
 };
-inline constexpr LaunchRule PROBE_RULE = {true, false, false};
-inline constexpr LaunchRule PACKAGE_RULE = {false, false, false};
-inline constexpr LaunchRule DOTNET4_PACKAGE_RULE = {false, true, false};
-inline constexpr LaunchRule SETUP_WIZARD_RULE = {false, false, true};
+inline constexpr LaunchRule PROBE_RULE = {true, false, false, nullptr};
+inline constexpr LaunchRule PACKAGE_RULE = {false, false, false, "/quiet /norestart"};
+inline constexpr LaunchRule DOTNET4_PACKAGE_RULE = {false, true, false, "/q /norestart"};
+inline constexpr LaunchRule SETUP_WIZARD_RULE = {false, false, true, nullptr};
+
+// Whether an installer asked for a restart (3010 or 1641): any of them in
+// this run, and the one that ran last, whose verification then probably
+// fails until the machine restarts. Written before the job's reply is posted.
+extern bool g_bRestartRequested;
+extern bool g_bLastRunAskedRestart;
 
 bool IsRuleMet(const LaunchRule& rule, int launchResult);
 
 // The program path in double quotes, so a path with blanks is neither split
 // nor searched piecewise ("C:\Documents.exe").
-std::string ProgramCommandLine(const std::string& path, const LaunchRule& rule, bool privateMode);
+// Unattended, a package gets its quiet switches.
+std::string ProgramCommandLine(const std::string& path, const LaunchRule& rule, bool privateMode,
+                               bool unattended);
 
 // A program whose pinned digest does not match is handled as one that
 // cannot be started: nothing is run.
 bool RunDownloadedProgram(const std::string& path, const LaunchRule& rule);
+
+// The client started with the build's quiet arguments and waited for; how
+// it ended, by its exit code.
+int RunClientSetup(std::string path);
 
 }  // namespace kelvara

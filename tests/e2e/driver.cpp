@@ -2,7 +2,8 @@
 // down what it showed. Run under Wine by run_scenario.sh, once per scenario:
 //   e2e_driver.exe OUT_DIR WIZARD_EXE HOOK_DLL [ACTION...] [-- WIZARD ARGS...]
 // ACTION: welcome-cancel, esc-on=TEXT, cancel-on=TEXT (1.5 s after a status
-// line holding TEXT), cancel-after-box=N, shot-on=TEXT, shot-welcome.
+// line holding TEXT), cancel-after-box=N, shot-on=TEXT, shot-welcome, unattended (no
+// welcome: the progress dialog is looked for, shown or not).
 // OUT_DIR receives events.txt (LINE, BOX, ESC, CANCEL in order), facts.txt
 // (key=value) and BMP pictures.
 #include <windows.h>
@@ -33,20 +34,22 @@ std::wstring Text(HWND window) {
 }
 void Click(HWND button) { PostMessageW(button, BM_CLICK, 0, 0); }
 
-// A visible dialog of the wizard, other than the two it is known to have,
-// that has the control.
+// A visible dialog of the wizard (or a hidden one too), other than the two it
+// is known to have, that has the control.
 int g_wantedControl = 0;
 HWND g_found = nullptr;
+bool g_hiddenToo = false, g_windowSeen = false;  // seen: any window of the wizard shown
 BOOL CALLBACK MatchDialog(HWND w, LPARAM) {
   DWORD pid = 0;
   GetWindowThreadProcessId(w, &pid);
-  const bool match = pid == GetProcessId(g_process) && IsWindowVisible(w) && w != g_welcome &&
-                     w != g_progress && GetDlgItem(w, g_wantedControl) != nullptr;
+  g_windowSeen |= pid == GetProcessId(g_process) && IsWindowVisible(w);
+  const bool match = pid == GetProcessId(g_process) && (g_hiddenToo || IsWindowVisible(w)) &&
+                     w != g_welcome && w != g_progress && GetDlgItem(w, g_wantedControl) != nullptr;
   g_found = match ? w : g_found;
   return !match;
 }
-HWND FindDialog(int control) {
-  g_wantedControl = control, g_found = nullptr;
+HWND FindDialog(int control, bool hiddenToo = false) {
+  g_wantedControl = control, g_found = nullptr, g_hiddenToo = hiddenToo;
   EnumWindows(MatchDialog, 0);
   return g_found;
 }
@@ -128,7 +131,8 @@ int wmain(int argc, wchar_t** argv) {
       o[a.substr(0, a.find(L'='))] = a.substr(a.find(L'=') + 1);
   }
   g_escOn = o[L"esc-on"], g_cancelOn = o[L"cancel-on"], g_shotOn = o[L"shot-on"];
-  const bool welcomeCancel = o.count(L"welcome-cancel"), shotWelcome = o.count(L"shot-welcome");
+  const bool welcomeCancel = o.count(L"welcome-cancel"), shotWelcome = o.count(L"shot-welcome"),
+             unattended = o.count(L"unattended");
   const int cancelAfterBox = _wtoi(o[L"cancel-after-box"].c_str());
   const std::wstring statusLog = g_out + L"\\status.log";
   SetEnvironmentVariableW(L"KELVARA_E2E_STATUS_LOG", statusLog.c_str());
@@ -141,16 +145,19 @@ int wmain(int argc, wchar_t** argv) {
   g_process = info.hProcess;
   const DWORD started = GetTickCount();
   auto expired = [&](DWORD ms) { return GetTickCount() - started > ms; };
-  while (Alive() && !expired(30000) && !(g_welcome = FindDialog(IDOK))) Sleep(20);
-  if (g_welcome == nullptr) Fact("error", L"no welcome dialog");
+  while (!unattended && Alive() && !expired(30000) && !(g_welcome = FindDialog(IDOK))) Sleep(20);
+  HWND first = nullptr;
+  while (unattended && Alive() && !expired(30000) && !(first = FindDialog(1000, true))) Sleep(1);
+  if (g_welcome == nullptr && !unattended) Fact("error", L"no welcome dialog");
   HMODULE hook = LoadLibraryW(argv[3]);
-  SetWindowsHookExW(
-      WH_CALLWNDPROC,
-      reinterpret_cast<HOOKPROC>(reinterpret_cast<void*>(GetProcAddress(hook, "StatusHookProc"))),
-      hook, GetWindowThreadProcessId(g_welcome, nullptr));
+  if (g_welcome != nullptr || first != nullptr)
+    SetWindowsHookExW(
+        WH_CALLWNDPROC,
+        reinterpret_cast<HOOKPROC>(reinterpret_cast<void*>(GetProcAddress(hook, "StatusHookProc"))),
+        hook, GetWindowThreadProcessId(unattended ? first : g_welcome, nullptr));
   if (g_welcome != nullptr) CheckWelcome();
   if (shotWelcome) Shot(g_welcome, L"welcome");
-  Click(GetDlgItem(g_welcome, welcomeCancel ? IDCANCEL : IDOK));
+  if (!unattended) Click(GetDlgItem(g_welcome, welcomeCancel ? IDCANCEL : IDOK));
   if (welcomeCancel) Event(L"WELCOME_CANCEL");
   CloseHandle(CreateThread(nullptr, 0, MeasureAnswers, nullptr, 0, nullptr));
 
@@ -182,7 +189,7 @@ int wmain(int argc, wchar_t** argv) {
   };
   while (Alive()) {
     if (expired(180000)) Fact("error", L"timeout"), TerminateProcess(g_process, 99);
-    if (g_progress == nullptr && (g_progress = FindDialog(1000)) != nullptr) {
+    if (g_progress == nullptr && (g_progress = first ? first : FindDialog(1000)) != nullptr) {
       Fact("progress_caption", Text(g_progress));
       Fact("welcome_hidden", IsWindowVisible(g_welcome) ? 0 : 1);
     }
@@ -237,6 +244,7 @@ int wmain(int argc, wchar_t** argv) {
   if (actionAt != 0)
     Fact("exit_after_action_ms", static_cast<long long>(GetTickCount() - actionAt));
   Fact("answer_worst_ms", g_worstAnswerMs);
+  Fact("windows", g_windowSeen ? L"seen" : L"none");
   Fact("bar", std::wstring(barShown ? L"shown" : L"never shown") + (marquee ? L", marquee" : L"") +
                   (barMax == 1000 ? L", end" : L"") + (barSteps >= 3 ? L", rose" : L"") +
                   (barHiddenAfter ? L", hidden" : L""));

@@ -11,6 +11,7 @@
 #include "app/settings.h"
 #include "flow/steps.h"
 #include "system/digests.h"
+#include "system/launcher.h"
 
 using namespace kelvara;
 
@@ -75,7 +76,10 @@ struct Fake : HttpClient, HttpSession, FileSystem, SystemApi, JobRunner, RandomS
   bool shellOpens = true, quit = false, net4Installs = true;  // by its package
 
   Fake() { SetPlatform({this, this, this, this, this}), g_strFileBase = g_strPublicFileBase; }
-  ~Fake() override { SetPlatform({}), SetPinnedDigestsForTest({}), g_bPrivateMode = 0; }
+  ~Fake() override {
+    SetPlatform({}), SetPinnedDigestsForTest({}), g_bPrivateMode = 0;
+    g_uiMode = UiMode::Interactive, g_bRestartRequested = g_bLastRunAskedRestart = false;
+  }
 
   std::unique_ptr<HttpSession> OpenSession() override { return std::make_unique<Session>(*this); }
   std::unique_ptr<HttpResponse> OpenUrl(const std::string& url) override {
@@ -138,7 +142,9 @@ struct Fake : HttpClient, HttpSession, FileSystem, SystemApi, JobRunner, RandomS
     Add(events, (box ? "!" : "") + (TEXTS.count(text) ? TEXTS.at(text) : text));
   }
   bool ShellOpen(const std::string& p) override { return Add(events, "open " + p), shellOpens; }
-  void Quit() override { Add(events, "QUIT"), quit = true; }
+  void Quit(int code) override {
+    Add(events, code ? "EXIT" + std::to_string(code) : "QUIT"), quit = true;
+  }
   std::string GetTempDirectory() override { return WORK; }
   void KillStartupTimer() override {}
   void DefaultTimerProcessing() override {}

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <sstream>
 
+#include "app/command_line.h"
 #include "app/log.h"
 #include "fakes.h"
 #include "fetch/downloaders.h"
@@ -88,11 +89,20 @@ TEST(MirrorList, ReadsEntriesAsTextModeAndDrawsEachOnce) {
   }
 }
 
+struct Sink : LogSink {
+  std::string lines;
+  void Append(const std::string& line) override { lines += line + "|"; }
+  std::uint64_t ElapsedMs() override { return 42; }
+  bool OnWindowThread() override { return lines.empty(); }
+};
+
 // Plays one route. Words: "6.1" the version; "net4", "net2" installed; "guard": the registry
 // throws once; "private"; "noshell"; "small"/"stays": a .NET package too small/that installs
-// nothing; "threads=N"; "-FILE" not served; "PROGRAM=N" its exit code (probes: 0, then 100).
+// nothing; "threads=N"; "-FILE" not served; "PROGRAM=N" its exit code (probes: 0, then 100);
+// "quiet"/"passive"; "noargs": a build without the client's quiet arguments.
 std::string Play(const std::string& world) {
   Fake w;
+  g_strClientQuietArgs = world.find("noargs") == std::string::npos ? "/S" : "";
   w.exits = {{"ImagingProbe.exe", {0, 100}}, {"InstallerProbe.exe", {0, 100}}};
   w.sizes[WORK + "\\NetFx40.exe"] = world.find("small") == std::string::npos ? 50449456 : 1;
   std::istringstream words(world);
@@ -102,6 +112,8 @@ std::string Play(const std::string& world) {
     if (word == "net2") w.keys["v2.0.50727"];
     w.throws += word == "guard";
     g_bPrivateMode |= word == "private";
+    if (word == "quiet" || word == "passive")
+      g_uiMode = word == "quiet" ? UiMode::Quiet : UiMode::Passive;
     w.shellOpens &= word != "noshell";
     w.net4Installs &= word != "stays";
     std::sscanf(word.c_str(), "%u.%u", &w.major, &w.minor);
@@ -115,9 +127,13 @@ std::string Play(const std::string& world) {
         w.replies[base + file.remoteName] = {"200", "http://m/n.exe"};
   w.replies["http://m/n.exe"];
   JobBlock job;
+  Sink log;  // of the log, a route shows the note that a restart is probably needed
+  SetLogSink(&log);
   OnTimer(job, w);
   for (int n = 0; n < 500 && !w.queue.empty() && !w.quit; ++n, w.queue.pop_front())
     EXPECT_EQ(OnInstallStep(job, w, w.queue.front().first, w.queue.front().second), 1);
+  SetLogSink(nullptr);
+  if (log.lines.find("restart is probably needed") != std::string::npos) Add(w.events, "RESTART?");
   EXPECT_EQ(w.open, 0) << "registry keys left open";
   return w.events;
 }
@@ -130,7 +146,8 @@ TEST(Flow, RoutesAsSeenRequestedRunAndEnded) {
                     MSI = "MSI msiProbe InstallerProbe.exe >'InstallerProbe.exe' ",
                     MSI_PACKAGE = "msiGet WindowsInstaller.exe msiRun >'WindowsInstaller.exe' ",
                     NET4 = "NET4 ?4 net4 MirrorList.txt http://m/n.exe net4Run ",
-                    CLIENT = "CLIENT client ClientSetup.exe open C:\\T\\\\ClientSetup.exe ";
+                    CLIENT = "CLIENT client ClientSetup.exe open C:\\T\\\\ClientSetup.exe ",
+                    CLIENT_RUN = "CLIENT client ClientSetup.exe >'ClientSetup.exe' /S ";
   const std::pair<const char*, std::string> rows[] = {
       {"6.0 net2 private",
        "checking i:alive ?4 ?2 WIZARD wiz i:/SetupWizard.exe i:unrar.dll "
@@ -146,6 +163,21 @@ TEST(Flow, RoutesAsSeenRequestedRunAndEnded) {
        OLD + MSI + MSI_PACKAGE + ">'InstallerProbe.exe' !msiVerify HALT"},
       {"6.2 net2 small", START + "repair " + NET4 + "!net4RunFail HALT"},
       {"6.2 stays", START + "repair " + NET4 + ">'NetFx40.exe' ?4 !net4Unverified HALT"},
+      {"6.2 stays NetFx40.exe=1641",
+       START + "repair " + NET4 + ">'NetFx40.exe' ?4 !net4Unverified HALT RESTART?"},
+      {"5.1 net2 quiet wic_x86_chs.exe=3010",
+       OLD +
+           "wicGet wic_x86_chs.exe wicRun >'wic_x86_chs.exe' /quiet /norestart "
+           ">'ImagingProbe.exe' " +
+           MSI + "msiGet WindowsInstaller.exe msiRun >'WindowsInstaller.exe' /quiet /norestart " +
+           ">'InstallerProbe.exe' " + NET4 + ">'NetFx40.exe' /q /norestart ?4 " + CLIENT_RUN +
+           "EXIT3010"},
+      {"6.1 net4 passive ClientSetup.exe=1602", START + CLIENT_RUN + "EXIT1602"},
+      {"6.1 net4 quiet ClientSetup.exe=5", START + CLIENT_RUN + "!clientFail EXIT1603"},
+      {"6.1 net4 passive noargs ClientSetup.exe=5", START + CLIENT + "QUIT"},
+      {"6.2 quiet small", START + "repair " + NET4 + "!net4RunFail EXIT1603"},
+      {"6.2 passive guard", START + "!startFail " + CLIENT_RUN + "QUIT"},
+      {"6.1 net4 quiet -alive", "checking alive !netFail EXIT1603"},
       {"6.1 net4 noshell", START + CLIENT + "!clientFail HALT"},
       {"6.1 net4 -ClientSetup.exe", START + "CLIENT client ClientSetup.exe !clientFail HALT"},
       {"6.1 net4 -alive", "checking alive !netFail"},
@@ -223,7 +255,7 @@ TEST(Digests, ParsesSha256sumLines) {
   }
 }
 
-TEST(Probes, InstallFlagsKeysVersionsTempDirectoryAndPrivateKeyword) {
+TEST(Probes, InstallFlagsKeysVersionsAndTempDirectory) {
   const std::string v40 = "v4.0\\Client", v4c = "v4\\Client", v4f = "v4\\Full", v2 = "v2.0.50727";
   const std::string no = v40 + " " + v4c, all = no + " " + v4f, zero(4, '\0');
   const auto d4 = IsDotNet4Installed, d2 = IsDotNet2Installed;
@@ -259,18 +291,49 @@ TEST(Probes, InstallFlagsKeysVersionsTempDirectoryAndPrivateKeyword) {
   EXPECT_EQ(TempDirectoryFromPath(0, "") + TempDirectoryFromPath(261, path) +
                 TempDirectoryFromPath(260, path),
             "C:\\C:\\" + path);
-  EXPECT_TRUE(IsPrivateModeCommandLine({"a.exe", "private"}));
-  const std::vector<std::string> publicArgs[] = {
-      {"a.exe", "PRIVATE"}, {"a.exe", "privates"}, {"a.exe", "x", "private"}, {"private"}};
-  for (const auto& args : publicArgs) EXPECT_FALSE(IsPrivateModeCommandLine(args)) << args.back();
 }
 
-struct Sink : LogSink {
-  std::string lines;
-  void Append(const std::string& line) override { lines += line + "|"; }
-  std::uint64_t ElapsedMs() override { return 42; }
-  bool OnWindowThread() override { return lines.empty(); }
-};
+TEST(CommandLine, SwitchesPositionsAndExitCodes) {
+  // The arguments after the program's path; what they ask for.
+  const std::pair<std::vector<std::string>, std::string> rows[] = {
+      {{}, "public 0"},
+      {{"private", "x"}, "private 0 bad=x"},
+      {{"PRIVATE"}, "public 0 bad=PRIVATE"},
+      {{"privates", "/quiet"}, "public 2 bad=privates"},
+      {{"/quiet", "private"}, "public 2 bad=private"},
+      {{"private", "-QUIET", "/NoRestart", "/passive"}, "private 2"},
+      {{"-Passive", "/log", "C:\\a b\\x.log"}, "public 1 log=C:\\a b\\x.log"},
+      {{"/passive", "/log"}, "public 1 bad=/log"},
+      {{"/log", "/quiet", "-"}, "public 2 bad=/log"},
+      {{"/?", "/silent", "/"}, "public 0 help bad=/silent"},
+      {{"-HELP"}, "public 0 help"}};
+  for (const auto& [args, asked] : rows) {
+    std::vector<std::string> line = {"a.exe"};
+    line.insert(line.end(), args.begin(), args.end());
+    const CommandLine c = ParseCommandLine(line);
+    EXPECT_EQ((c.privateMode ? "private " : "public ") + std::to_string(static_cast<int>(c.mode)) +
+                  (c.help ? " help" : "") + (c.logPath.empty() ? "" : " log=" + c.logPath) +
+                  (c.badArgument.empty() ? "" : " bad=" + c.badArgument),
+              asked);
+  }
+  EXPECT_FALSE(ParseCommandLine({"private"}).privateMode);
+  // Each mode's code when a run failed, was cancelled, was done, done with a restart asked.
+  std::string codes;
+  for (UiMode mode : {UiMode::Interactive, UiMode::Passive, UiMode::Quiet})
+    for (auto [ending, restart] : {std::pair{ENDING_FAILED, true},
+                                   {ENDING_CANCELLED, true},
+                                   {ENDING_DONE, false},
+                                   {ENDING_DONE, true}})
+      codes += std::to_string(ExitCodeFor(mode, ending, restart)) + " ";
+  EXPECT_EQ(codes, "0 0 0 0 1603 1602 0 3010 1603 1602 0 3010 ");
+  std::string client;  // how the client ended, by its exit code
+  for (int code : {0, 3010, 1641, 1602, 1, 1603, 3011, LAUNCH_FAILED})
+    client += std::to_string(ClientEnding(code));
+  EXPECT_EQ(client, "11120000");
+  EXPECT_EQ(DecideSecondCopy(UiMode::Interactive, true), SecondCopy::BringToFront);
+  EXPECT_EQ(DecideSecondCopy(UiMode::Passive, true), SecondCopy::ExitAlreadyRunning);
+  EXPECT_EQ(DecideSecondCopy(UiMode::Quiet, false), SecondCopy::Proceed);
+}
 
 TEST(Log, ThreadMaskingTrimmingAndNoSink) {
   Sink sink;

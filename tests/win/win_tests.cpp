@@ -154,7 +154,7 @@ const Named lineRows[] = {
     {"", false},
 };
 const bool lineAdded = wt::Rows("command_line", lineRows, [](const Named& r) {
-  CHECK(IsPrivateModeRequested(Widen(r.name).c_str()), r.want == 1);
+  CHECK(ReadCommandLine(Widen(r.name).c_str()).privateMode, r.want == 1);
 });
 
 struct ShaRow {
@@ -192,7 +192,7 @@ const bool logAdded = wt::Rows("log", logRows, [](const LogRow& r) {
   if (r.before != NO_FOLDER) CreateDirectoryA(tmp.c_str(), nullptr);
   if (r.before == OVER_LIMIT) Spit(file, big);
   SetEnvironmentVariableA("TMP", tmp.c_str());
-  OpenSupportLog();
+  OpenSupportLog("");
   LogLine("x");
   SetLogSink(nullptr);  // process-wide: nothing later may write here
   const string text = Slurp(file);

@@ -6,20 +6,19 @@
 #include <string>
 #include <vector>
 
-#include "app/settings.h"
 #include "app/win32/text.h"
 
 namespace kelvara {
 
-bool IsPrivateModeRequested(const wchar_t* commandLine) {
+CommandLine ReadCommandLine(const wchar_t* commandLine) {
   int count = 0;
   LPWSTR* argv = CommandLineToArgvW(commandLine, &count);
   std::vector<std::string> args;
   if (argv != nullptr) {
-    for (int i = 0; i < count && i < 2; ++i) args.push_back(Narrow(argv[i]));
+    for (int i = 0; i < count; ++i) args.push_back(Narrow(argv[i]));
     LocalFree(argv);
   }
-  return IsPrivateModeCommandLine(args);
+  return ParseCommandLine(args);
 }
 
 }  // namespace kelvara

@@ -1,6 +1,8 @@
 #pragma once
-// Splits a command line by the Windows rules and applies the private-mode
-// rule; a line that cannot be split counts as no arguments.
+// Splits a command line by the Windows rules and reads it; a line that
+// cannot be split counts as no arguments.
+#include "app/command_line.h"
+
 namespace kelvara {
-bool IsPrivateModeRequested(const wchar_t* commandLine);
+CommandLine ReadCommandLine(const wchar_t* commandLine);
 }  // namespace kelvara

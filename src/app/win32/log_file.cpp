@@ -90,11 +90,11 @@ RunHeader CollectHeader(const std::string& workDir) {
 }
 }  // namespace
 
-void OpenSupportLog() {
+void OpenSupportLog(const std::string& path) {
   const std::string workDir = Win32TempDirectory();
-  HANDLE file =
-      CreateFileW(Widen(workDir + "kelvara-setup.log").c_str(), GENERIC_READ | GENERIC_WRITE,
-                  FILE_SHARE_READ, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE file = CreateFileW(Widen(path.empty() ? workDir + "kelvara-setup.log" : path).c_str(),
+                            GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return;
   LARGE_INTEGER size{};
   if (!KeepSmall(file) || !GetFileSizeEx(file, &size)) {

@@ -2,11 +2,15 @@
 #include <commctrl.h>
 #include <objbase.h>
 
+#include "app/exit_codes.h"
 #include "app/log.h"
 #include "app/settings.h"
 #include "app/win32/command_line.h"
 #include "app/win32/log_file.h"
 #include "app/win32/platform_win32.h"
+#include "app/win32/text.h"
+#include "flow/texts.h"
+#include "ui/win32/progress_dlg.h"
 #include "ui/win32/welcome_dlg.h"
 
 namespace {
@@ -25,12 +29,40 @@ class CSetupApp {
  public:
   BOOL InitInstance() {
     InitCommonControls();
-    kelvara::g_bPrivateMode = kelvara::IsPrivateModeRequested(GetCommandLineW()) ? 1 : 0;
-    kelvara::OpenSupportLog();
-    kelvara::CWelcomeDlg welcome;
-    welcome.DoModal();
-    kelvara::LogLine("end: the dialogs are closed");
+    const kelvara::CommandLine line = kelvara::ReadCommandLine(GetCommandLineW());
+    kelvara::g_bPrivateMode = line.privateMode ? 1 : 0;
+    kelvara::g_uiMode = line.mode;
+    kelvara::OpenSupportLog(line.logPath);
+    m_nExitCode = Run(line);
     return FALSE;
+  }
+  int m_nExitCode = 0;
+
+ private:
+  static int Run(const kelvara::CommandLine& line) {
+    using namespace kelvara;
+    if (IsUnattended() && !line.badArgument.empty()) {
+      LogLine("bad command line: \"" + line.badArgument + "\" is not understood: exit(87)");
+      return EXIT_BAD_COMMAND_LINE;
+    }
+    if (line.help) {
+      MessageBoxW(nullptr, Widen(TEXT_HELP).c_str(), AppNameW().c_str(), MB_OK);
+      return EXIT_DONE;
+    }
+    if (!IsUnattended()) {
+      CWelcomeDlg welcome;
+      welcome.DoModal();
+      LogLine("end: the dialogs are closed");
+      return EXIT_DONE;
+    }
+    // No welcome: the run goes on as if Start had been pressed. Only Esc or
+    // the close box end the dialog here; the flow's own ends call exit().
+    LogLine(g_uiMode == UiMode::Quiet ? "unattended: quiet" : "unattended: passive");
+    CProgressDlg progress;
+    const bool shown = progress.DoModal() != -1;
+    const int code = ExitCodeFor(g_uiMode, shown ? ENDING_CANCELLED : ENDING_FAILED, false);
+    LogLine("end: the progress dialog is closed: exit(" + std::to_string(code) + ")");
+    return code;
   }
 };
 
@@ -43,5 +75,5 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   CoInitialize(nullptr);
   kelvara::InstallWin32Platform();
   theApp.InitInstance();
-  return 0;
+  return theApp.m_nExitCode;
 }

@@ -43,7 +43,8 @@ BOOL CProgressDlg::OnInitDialog() {
   SendMessageW(m_hWnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIcon));
   SendDlgItemMessageW(m_hWnd, IDC_PROGRESS_BAR, PBM_SETRANGE32, 0, 1000);
   SetTimer(m_hWnd, STARTUP_TIMER, 500, nullptr);
-  SetTimer(m_hWnd, PROGRESS_TIMER, PROGRESS_PERIOD_MS, nullptr);
+  // A quiet run's dialog is never shown: nothing to follow, no taskbar button.
+  if (g_uiMode != UiMode::Quiet) SetTimer(m_hWnd, PROGRESS_TIMER, PROGRESS_PERIOD_MS, nullptr);
   return TRUE;
 }
 
@@ -51,7 +52,8 @@ void CProgressDlg::SetStatus(const std::string& text, bool showBox) {
   LogStatus(text, showBox);
   m_strStatus = StatusLineText(text);
   DoDataExchange();
-  if (!showBox) return;
+  // Unattended, the box's text is only logged: nobody is there to close it.
+  if (!showBox || IsUnattended()) return;
   MessageBoxW(m_hWnd, Widen(StatusBoxText(text)).c_str(), AppNameW().c_str(), MB_OK);
   EnableWindow(GetDlgItem(m_hWnd, IDC_CANCEL_INSTALL), TRUE);
 }
@@ -131,9 +133,9 @@ bool CProgressDlg::ShellOpen(const std::string& path) {
   return result > 32;
 }
 
-void CProgressDlg::Quit() {
-  LogLine("quit: exit(0)");
-  std::exit(0);
+void CProgressDlg::Quit(int exitCode) {
+  LogLine("quit: exit(" + std::to_string(exitCode) + ")");
+  std::exit(exitCode);
 }
 
 void CProgressDlg::OnCancel() {
@@ -155,6 +157,11 @@ bool CProgressDlg::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, INT
     case WM_QUERYDRAGICON:
       *result = reinterpret_cast<INT_PTR>(m_hIcon);
       return true;
+    case WM_WINDOWPOSCHANGING:
+      // The modal loop shows every dialog; a quiet run's stays hidden.
+      if (g_uiMode == UiMode::Quiet)
+        reinterpret_cast<WINDOWPOS*>(lParam)->flags &= ~static_cast<UINT>(SWP_SHOWWINDOW);
+      return false;
     case WM_TIMER:
       OnTimer(static_cast<UINT>(wParam));
       *result = TRUE;
@@ -162,8 +169,9 @@ bool CProgressDlg::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, INT
     case WM_COMMAND:
       if (LOWORD(wParam) == IDC_CANCEL_INSTALL && HIWORD(wParam) == BN_CLICKED) {
         // No confirmation and no wait: a started installer keeps running.
-        LogLine("cancel pressed: exit(0)");
-        std::exit(0);
+        const int code = ExitCodeFor(g_uiMode, ENDING_CANCELLED, false);
+        LogLine("cancel pressed: exit(" + std::to_string(code) + ")");
+        std::exit(code);
       }
       break;
     case WM_INSTALL_STEP:

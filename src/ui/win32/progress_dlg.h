@@ -27,7 +27,7 @@ class CProgressDlg final : public CDialog, private FlowHost {
   LRESULT OnInstallStep(WPARAM wParam, LPARAM lParam);
 
   bool ShellOpen(const std::string& path) override;
-  void Quit() override;
+  void Quit(int exitCode) override;
   void KillStartupTimer() override;
   void DefaultTimerProcessing() override;
 
