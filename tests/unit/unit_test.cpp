@@ -8,6 +8,7 @@
 #include "fetch/downloaders.h"
 #include "fetch/fetch.h"
 #include "fetch/mirror_list.h"
+#include "fetch/resume.h"
 #include "fetch/transfer_progress.h"
 #include "flow/route.h"
 #include "system/launcher.h"
@@ -49,6 +50,67 @@ TEST(Fetch, StatusBodyFileAndProgress) {
   EXPECT_EQ(ProgressFigures(MB * 5 / 2, 10 * MB, MB) + ProgressFigures(3 * MB, -1, 1.5 * MB),
             "2.5 / 10.0 MB  1.0 MB/s3.0 MB  1.5 MB/s");
   EXPECT_EQ(ProgressPermille(49 * MB, 50 * MB) + ProgressPermille(3 * MB, -1), 1980);  // no length
+}
+
+TEST(Fetch, AsksAgainForTheRestPlacesItAndReusesPinnedFiles) {
+  const std::string url = "http://h/f", path = WORK + "f", all = "0123456789";
+  const std::string tags = "ETag: \"e\"\nLast-Modified: L";
+  const Reply cut{"200", all, "auto", 4, 4, tags}, mute{"200", all, "auto", 9, 0, tags};
+  const auto part = [&](const char* range, std::size_t first, std::size_t breakAt = SIZE_MAX) {
+    return Reply{"206", all.substr(first), "auto",
+                 2,     breakAt,           "Content-Range: " + std::string(range)};
+  };
+  const std::optional<Reply> none;
+  // The file before ("pin:" prefix: pinned as the whole body), the first answer, the answers to
+  // requests for the rest in turn, then the requests and waits, the result and the file after.
+  const std::tuple<std::string, Reply, std::vector<std::optional<Reply>>, std::string, int,
+                   std::string>
+      rows[] = {
+          {"", cut, {part("bytes 4-9/10", 4)}, "f wait500 f[4- \"e\"]", FETCH_OK, all},
+          {"",
+           {"200", all, "auto", 4, 4, "Last-Modified: L"},
+           {part("bytes 2-9/10", 2)},
+           "f wait500 f[4- L]",
+           FETCH_OK,
+           all},
+          {"", cut, {part("bytes 6-9/10", 6)}, "f wait500 f[4- \"e\"]", FETCH_FAILED, "0123"},
+          {"", cut, {Reply{"200", "abcdefghij"}}, "f wait500 f[4- \"e\"]", FETCH_OK, "abcdefghij"},
+          {"", cut, {part("bytes 4-9/11", 4)}, "f wait500 f[4- \"e\"]", FETCH_FAILED, "0123"},
+          {"", cut, {Reply{"206", "456789"}}, "f wait500 f[4- \"e\"]", FETCH_FAILED, "0123"},
+          {"", {"200", all, "12"}, {Reply{"416"}}, "f wait500 f[10-]", FETCH_FAILED, all},
+          {"",
+           cut,
+           {part("bytes 4-9/10", 4, 2), part("bytes 6-9/10", 6)},
+           "f wait500 f[4- \"e\"] wait500 f[6- \"e\"]",
+           FETCH_OK,
+           all},
+          {"",
+           cut,
+           {none, part("bytes 4-9/10", 4, 0), none},
+           "f wait500 f[4- \"e\"] wait2000 f[4- \"e\"] wait4000 f[4- \"e\"]",
+           FETCH_FAILED,
+           "0123"},
+          {"",
+           mute,
+           {none, none, none},
+           "f wait2000 f[0- \"e\"] wait4000 f[0- \"e\"] wait8000 f[0- \"e\"]",
+           FETCH_FAILED,
+           ""},
+          {"pin:" + all, cut, {}, "", FETCH_OK, all},
+          {"pin:0123", cut, {part("bytes 4-9/10", 4)}, "f[4-]", FETCH_OK, all},
+          {"pin:0123X", {"200", all}, {part("bytes 4-9/10", 4)}, "f[5-] f", FETCH_OK, all},
+          {"pin:0123", {"200", all}, {Reply{"416"}}, "f[4-] f", FETCH_OK, all}};
+  for (const auto& [before, first, rest, requests, result, after] : rows) {
+    Fake f;
+    if (!before.empty()) f.files[path] = before.substr(4);
+    SetPinnedDigestsForTest({{"f", before.empty() ? "" : "#" + all}});
+    f.replies[url] = first;
+    f.rest.assign(rest.begin(), rest.end());
+    EXPECT_EQ(FetchUrlToFile(url, path), result) << requests;
+    EXPECT_EQ(f.files[path], after) << requests;
+    EXPECT_EQ(std::regex_replace(f.events, std::regex("http://h/"), ""), requests);
+    EXPECT_TRUE(requests.empty() || f.stall == FETCH_STALL_MS);
+  }
 }
 
 TEST(MirrorList, ReadsEntriesAsTextModeAndDrawsEachOnce) {
@@ -268,6 +330,7 @@ TEST(Log, LinesMaskingTrimmingAndNoSink) {
     LogStatus("t", true), LogLine("x"), LogMirrorList({"a", "u:p@b/c"}), LogMirrorDrawn("a");
     LogRegistryProbe("K", "key missing", false), LogPackageSize("p", 5, false);
     LogDigest("p", "aa", std::nullopt, false), LogDigest("p", "aa", "aa", true);
+    LogBreak("u", 4, std::nullopt, "c"), LogResume("u", 4, "", "", "o"), LogReuse("p");
   }
   SetLogSink(nullptr);
   const std::string window = "      42 ms  window  ", worker = "      42 ms  worker  ";
@@ -279,7 +342,10 @@ TEST(Log, LinesMaskingTrimmingAndNoSink) {
                 "mirror list: 2 entries [a] [***@b/c]|" + worker + "mirror drawn a|" + worker +
                 "registry HKLM\\K key missing -> no|" + worker + "size p 5 bytes -> incomplete|" +
                 worker + "sha256 p pinned=aa found=- -> MISMATCH|" + worker +
-                "sha256 p pinned=aa found=aa -> match|");
+                "sha256 p pinned=aa found=aa -> match|" + worker +
+                "broke off u at 4 of - bytes: c|" + worker +
+                "resume u from=4 status=- range=- -> o|" + worker +
+                "reuse p: SHA-256 as pinned, no request|");
   EXPECT_EQ(LogClockMs(), 0u);
   for (const char* url : {"http://h/a@b", "http://h/?u=a@b"}) EXPECT_EQ(MaskCredentials(url), url);
   EXPECT_EQ(MaskCredentials("u:p@h:80/x@y"), "***@h:80/x@y");
