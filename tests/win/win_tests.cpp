@@ -16,6 +16,7 @@
 #include "app/win32/text.h"
 #include "fetch/fetch.h"
 #include "fetch/win32/win32_files.h"
+#include "fetch/win32/wininet_client.h"
 #include "flow/codes.h"
 #include "flow/win32/job_thread.h"
 #include "harness.h"
@@ -75,6 +76,42 @@ const bool fetchAdded = wt::Rows("fetch", fetchRows, [](const FetchRow& r) {
   CHECK(Slurp(local) == want, true);
   // Sent as given: the server saw this very request line, "//" and all.
   if (server != "") CHECK(Slurp(Env("KV_LOG")).find("GET " + target + "\n") != string::npos, true);
+});
+
+struct ResumeRow {
+  const char *name, *target, *asked;  // asked: what the server logged after a request line
+  DWORD stallMs;                      // 0: fetched twice, and never from a cache
+};
+const ResumeRow resumeRows[] = {
+    {"reset resumed", "/reset?size=300000&reset=100000", " [bytes=100000- \"v1\"]\n", 0},
+    {"ranges ignored", "/norange?size=300000&reset=100000&ranges=no", " [bytes=100000- \"v1\"]\n",
+     0},
+    {"stall given up", "/stall?size=300000&stall=100000", "\n", 1500},
+};
+const bool resumeAdded = wt::Rows("resume", resumeRows, [](const ResumeRow& r) {
+  const string url = "http://127.0.0.1:" + Env("KV_PORT") + r.target + "&" + run;
+  string want, cause;
+  for (long i = 0; i < 300000; ++i) want += static_cast<char>(i % 251);
+  for (int pass = 0; pass < 2 && r.stallMs == 0; ++pass) {
+    CHECK(FetchUrlToFile(url, work + r.name), FETCH_OK);
+    CHECK(Slurp(work + r.name) == want, true);
+  }
+  if (r.stallMs != 0) {  // the read gives up soon after the silence starts
+    auto session = WinInetClient().OpenSession(r.stallMs);
+    auto response = session->OpenUrl(url, "");
+    const DWORD start = GetTickCount();
+    try {
+      while (response->Read(&want[0], 65536) > 0) continue;
+    } catch (const PlatformError& error) {
+      cause = error.what();
+    }
+    CHECK(cause.substr(0, 7), string("stalled"));  // under Wine: "..., error 10060"
+    CHECK(GetTickCount() - start - r.stallMs < 3000, true);
+  }
+  const string log = Slurp(Env("KV_LOG")), asked = r.target + ("&" + run) + r.asked;
+  std::size_t seen = 0;
+  for (auto at = log.find(asked); at != string::npos; at = log.find(asked, at + 1)) ++seen;
+  CHECK(seen, r.stallMs == 0 ? 2u : 1u);
 });
 
 const string net = "SOFTWARE\\Microsoft\\NET Framework Setup";

@@ -70,8 +70,8 @@ class InternetHandle {
 class WinInetResponse final : public HttpResponse {
  public:
   // The request is closed before its connection.
-  WinInetResponse(HINTERNET connection, HINTERNET request)
-      : connection_(connection), request_(request) {}
+  WinInetResponse(HINTERNET connection, HINTERNET request, DWORD stallMs)
+      : connection_(connection), request_(request), stallMs_(stallMs) {}
 
   std::string StatusText() override { return QueryText(HTTP_QUERY_STATUS_CODE, L""); }
   std::string HeaderText(const std::string& name) override {
@@ -80,12 +80,12 @@ class WinInetResponse final : public HttpResponse {
 
   std::size_t Read(char* buffer, std::size_t size) override {
     DWORD got = 0;
+    const DWORD start = GetTickCount();
     if (WinInet()->read(request_.get(), buffer, static_cast<DWORD>(size), &got)) return got;
-    // Under Wine the receive time-out surfaces as the socket's own error.
-    const DWORD error = GetLastError();
-    if (error == ERROR_INTERNET_TIMEOUT || error == WSAETIMEDOUT)
-      throw PlatformError("stalled, no byte for the stall time");
-    throw PlatformError("InternetReadFile failed, error " + std::to_string(error));
+    // The error number a time-out leaves differs between Windows and Wine; the wait does not.
+    const DWORD error = GetLastError(), waited = GetTickCount() - start;
+    throw PlatformError((waited >= stallMs_ ? "stalled, no byte for " : "read failed after ") +
+                        std::to_string(waited) + " ms, error " + std::to_string(error));
   }
 
  private:
@@ -102,6 +102,7 @@ class WinInetResponse final : public HttpResponse {
 
   InternetHandle connection_;
   InternetHandle request_;
+  DWORD stallMs_;
 };
 
 // An address in its parts, as given: no decoding, the path's "//" kept.
@@ -155,7 +156,7 @@ class WinInetSession final : public HttpSession {
                         INTERNET_FLAG_KEEP_CONNECTION | (parts.secure ? INTERNET_FLAG_SECURE : 0);
     HINTERNET request = WinInet()->openRequest(connection, L"GET", parts.path.c_str(), nullptr,
                                                nullptr, nullptr, flags, 1);
-    auto response = std::make_unique<WinInetResponse>(connection, request);
+    auto response = std::make_unique<WinInetResponse>(connection, request, stallMs_);
     if (request == nullptr) return nullptr;
     const std::wstring extra = Widen(headers);
     if (!WinInet()->send(request, extra.empty() ? nullptr : extra.c_str(),
