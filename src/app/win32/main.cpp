@@ -7,6 +7,7 @@
 #include "app/win32/command_line.h"
 #include "app/win32/log_file.h"
 #include "app/win32/platform_win32.h"
+#include "app/win32/single_instance.h"
 #include "ui/win32/welcome_dlg.h"
 
 namespace {
@@ -39,6 +40,11 @@ CSetupApp theApp;
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   RestrictLibrarySearch();
+  // A second copy would write the same files in %TEMP%: it only shows the first.
+  if (kelvara::AnotherCopyRuns()) {
+    kelvara::BringRunningCopyForward();
+    return 0;
+  }
   // The taskbar button's progress is a COM object.
   CoInitialize(nullptr);
   kelvara::InstallWin32Platform();
