@@ -1,7 +1,7 @@
 #!/usr/bin/python3
-"""fault_server.py PORT_FILE LOG_FILE: an HTTP server on 127.0.0.1 for 300 s
-whose answer the query picks: status=TEXT (200); size=N body bytes, byte i is
-i % 251; cl=N|none, the Content-Length sent (size; more: the body breaks off);
+"""fault_server.py PORT_FILE LOG_FILE [FOLDER]: an HTTP server on 127.0.0.1 for
+300 s whose answer the query picks: status=TEXT (200); size=N body bytes, byte i
+is i % 251, or file=NAME: the file's bytes from FOLDER; cl=N|none, the Content-Length sent (size; more: the body breaks off);
 chunk=N bytes a write, delay_ms=M between writes; reset=N / stall=N: a request
 without Range gets N bytes, then the connection closes / goes silent for 60 s.
 "Range: bytes=N-" is answered 206 (416 from the end on) unless ranges=no.
@@ -21,7 +21,9 @@ class Handler(http.server.BaseHTTPRequestHandler):
             line = self.requestline.rsplit(" ", 1)[0]
             log.write(line + (" [%s %s]" % (rng, if_range) if rng else "") + "\n")
         q = dict(urllib.parse.parse_qsl(urllib.parse.urlsplit(self.path).query))
-        size, chunk = int(q.get("size", 0)), int(q.get("chunk", 65536))
+        data = open(os.path.join(sys.argv[3], q["file"]), "rb").read() if "file" in q else None
+        size = len(data) if data is not None else int(q.get("size", 0))
+        chunk = int(q.get("chunk", 65536))
         cl = "" if q.get("cl") == "none" else "Content-Length: %s\r\n" % q.get("cl", size)
         status, start, end = q.get("status", "200"), 0, size
         if rng.startswith("bytes=") and q.get("ranges") != "no":
@@ -34,7 +36,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
         self.wfile.write(("HTTP/1.1 %s X\r\n%sETag: \"v1\"\r\nConnection: close\r\n\r\n" % (status, cl)).encode())
         for at in range(start, end, chunk):
             time.sleep(int(q.get("delay_ms", 0)) / 1000 if at > start else 0)
-            self.wfile.write(bytes(i % 251 for i in range(at, min(end, at + chunk))))
+            part = range(at, min(end, at + chunk))
+            self.wfile.write(data[at:part.stop] if data is not None else bytes(i % 251 for i in part))
         if "stall" in q and not rng:
             self.wfile.flush()
             time.sleep(60)
