@@ -3,7 +3,8 @@
 300 s whose answer the query picks: status=TEXT (200); size=N body bytes, byte i
 is i % 251, or file=NAME: the file's bytes from FOLDER; cl=N|none, the Content-Length sent (size; more: the body breaks off);
 chunk=N bytes a write, delay_ms=M between writes; reset=N / stall=N: a request
-without Range gets N bytes, then the connection closes / goes silent for 60 s.
+without Range gets N bytes, then the connection closes / goes silent for
+silence_s=S seconds (60). Prints "sent N" for each answer's body bytes.
 "Range: bytes=N-" is answered 206 (416 from the end on) unless ranges=no.
 Logs "GET /path?query", with " [RANGE IF-RANGE]" when a Range was asked."""
 import http.server
@@ -38,9 +39,10 @@ class Handler(http.server.BaseHTTPRequestHandler):
             time.sleep(int(q.get("delay_ms", 0)) / 1000 if at > start else 0)
             part = range(at, min(end, at + chunk))
             self.wfile.write(data[at:part.stop] if data is not None else bytes(i % 251 for i in part))
+        print("sent %d" % max(0, end - start), flush=True)
         if "stall" in q and not rng:
             self.wfile.flush()
-            time.sleep(60)
+            time.sleep(int(q.get("silence_s", 60)))
 
 
 lock = threading.Lock()
