@@ -14,7 +14,9 @@ bool AnotherCopyRuns() {
 }
 
 namespace {
-BOOL CALLBACK FindShownWizard(HWND window, LPARAM found) {
+HWND g_shownWizard = nullptr;
+
+BOOL CALLBACK FindShownWizard(HWND window, LPARAM) {
   wchar_t kind[16] = {}, caption[32] = {};
   GetClassNameW(window, kind, 16);
   GetWindowTextW(window, caption, 32);
@@ -22,14 +24,14 @@ BOOL CALLBACK FindShownWizard(HWND window, LPARAM found) {
   if (!IsWindowVisible(window) || lstrcmpW(kind, L"#32770") != 0 ||
       lstrcmpW(caption, L"Kelvara自动安装向导") != 0)
     return TRUE;
-  *reinterpret_cast<HWND*>(found) = window;
+  g_shownWizard = window;
   return FALSE;
 }
 }  // namespace
 
 void BringRunningCopyForward() {
-  HWND window = nullptr;
-  EnumWindows(FindShownWizard, reinterpret_cast<LPARAM>(&window));
+  EnumWindows(FindShownWizard, 0);
+  HWND window = g_shownWizard;
   if (window == nullptr) return;
   if (IsIconic(window)) ShowWindow(window, SW_RESTORE);
   SetForegroundWindow(GetLastActivePopup(window));
