@@ -81,7 +81,8 @@ TEST(Fetch, AsksAgainForTheRestPlacesItAndReusesPinnedFiles) {
           {"pin:" + all, cut, {}, "", 1, all},
           {"pin:0123", cut, {P("4-9/10", 4)}, "f[4-]", 1, all},
           {"pin:0123X", {"200", all}, {P("4-9/10", 4)}, "f[5-] f", 1, all},
-          {"pin:0123", {"200", all}, {Reply{"416"}}, "f[4-] f", 1, all}};
+          {"pin:0123", {"200", all}, {Reply{"416"}}, "f[4-] f", 1, all},
+          {"pin:0123", cut, {Reply{"200", "abcdefghij"}}, "f[4-]", 1, "abcdefghij"}};
   for (const auto& [before, first, rest, requests, came, after] : rows) {
     Fake f;
     if (!before.empty()) f.files[path] = before.substr(4);
