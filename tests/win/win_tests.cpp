@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <direct.h>
 #include <shlwapi.h>
+#include <wininet.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -111,6 +112,8 @@ const bool resumeAdded = wt::Rows("resume", resumeRows, [](const ResumeRow& r) {
   std::size_t seen = 0;
   for (auto at = log.find(asked); at != string::npos; at = log.find(asked, at + 1)) ++seen;
   CHECK(seen, r.stallMs == 0 ? 2u : 1u);
+  DWORD size = 0;  // nor kept in the cache
+  CHECK(GetUrlCacheEntryInfoW(Widen(url).c_str(), nullptr, &size) || size != 0, false);
 });
 
 const string net = "SOFTWARE\\Microsoft\\NET Framework Setup";
