@@ -76,6 +76,7 @@ class Transfer {
   // The body from `from` on (a file that already holds that many bytes is
   // completed), asking again for the rest while attempts bring bytes.
   int Run(std::uint64_t from) {
+    restarted_ = from == 0;
     auto response = session_.OpenUrl(record_.url, from ? RestRequestHeaders(from, "") : "");
     if (!response) return FETCH_FAILED;
     record_.status = response->StatusText();
@@ -95,6 +96,7 @@ class Transfer {
       return FETCH_FAILED;
     } else {
       body_.file = GetPlatform().files->CreateExclusive(path_);
+      restarted_ = true;
       if (record_.status == "200") body_.total = ParseContentLength(record_.length);
     }
     if (!body_.file) return FETCH_NO_LOCAL_FILE;
@@ -121,6 +123,9 @@ class Transfer {
     return FETCH_OK;
   }
 
+  // The file was written from its first byte by this fetch.
+  bool Restarted() const { return restarted_; }
+
  private:
   // One request for the rest and its body; false when its answer ends the try.
   bool AskForRest(std::string& broke, PublishedTransfer& progress) {
@@ -146,6 +151,7 @@ class Transfer {
       body_.file = GetPlatform().files->CreateExclusive(path_);
       if (!body_.file) throw PlatformError("the file cannot be created again");
       body_.at = 0;
+      restarted_ = true;
       body_.total = ParseContentLength(response->HeaderText("Content-Length"));
       body_.validator = BodyValidator(*response);
       progress.Restart(body_.total, 0);
@@ -184,15 +190,21 @@ class Transfer {
   std::string path_;
   std::vector<char> buffer_;
   Body body_;
+  bool restarted_ = false;
 };
 
-int FetchOnce(const std::string& url, const std::string& localPath, std::uint64_t from) {
+// *restarted: the file was written from its first byte.
+int FetchOnce(const std::string& url, const std::string& localPath, std::uint64_t from,
+              bool* restarted) {
   FetchRecord record{url, "", "", 0};
   // The guard the fetch requires: any failure after the status is a failed fetch.
   try {
     auto session = GetPlatform().http->OpenSession(FETCH_STALL_MS);
     if (!session) return Finish(record, FETCH_FAILED);
-    return Finish(record, Transfer(record, *session, localPath).Run(from));
+    Transfer transfer(record, *session, localPath);
+    const int result = transfer.Run(from);
+    *restarted = transfer.Restarted();
+    return Finish(record, result);
   } catch (...) {
     // The partial file stays on disk; the destructors release the rest.
     return Finish(record, FETCH_FAILED);
@@ -213,12 +225,14 @@ int FetchUrlToFile(std::string url, std::string localPath) {
   } catch (...) {
     held = 0;
   }
-  if (held == 0) return FetchOnce(url, localPath, 0);
-  const int completed = FetchOnce(url, localPath, held);
+  bool restarted = false;
+  if (held == 0) return FetchOnce(url, localPath, 0, &restarted);
+  const int completed = FetchOnce(url, localPath, held, &restarted);
   if (completed != FETCH_OK && completed != RANGE_REFUSED) return completed;
-  if (completed == FETCH_OK && IsFileAsPinned(localPath)) return FETCH_OK;
+  // A file written whole by this fetch is checked where it is used, not fetched twice.
+  if (completed == FETCH_OK && (restarted || IsFileAsPinned(localPath))) return FETCH_OK;
   LogResume(url, held, "", "", "restart from 0");
-  return FetchOnce(url, localPath, 0);
+  return FetchOnce(url, localPath, 0, &restarted);
 }
 
 }  // namespace kelvara
