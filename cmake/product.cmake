@@ -9,6 +9,7 @@ add_library(kelvara_win32 STATIC
   src/app/win32/command_line.cpp
   src/app/win32/log_file.cpp
   src/app/win32/platform_win32.cpp
+  src/app/win32/single_instance.cpp
   src/app/win32/text.cpp
   src/fetch/win32/win32_files.cpp
   src/fetch/win32/win32_sha256.cpp

@@ -39,6 +39,23 @@ void LogFetch(const std::string& url, const std::string& status, const std::stri
         " result=" + std::to_string(result) + " " + Num(ms) + " ms");
 }
 
+void LogBreak(const std::string& url, std::uint64_t at, std::optional<std::uint64_t> total,
+              const std::string& cause) {
+  Write("broke off " + MaskCredentials(url) + " at " + Num(at) + " of " +
+        (total ? Num(*total) : std::string("-")) + " bytes: " + cause);
+}
+
+void LogResume(const std::string& url, std::uint64_t from, const std::string& status,
+               const std::string& range, const std::string& outcome) {
+  Write("resume " + MaskCredentials(url) + " from=" + Num(from) +
+        " status=" + (status.empty() ? "-" : status) + " range=" + (range.empty() ? "-" : range) +
+        " -> " + outcome);
+}
+
+void LogReuse(const std::string& path) {
+  Write("reuse " + path + ": SHA-256 as pinned, no request");
+}
+
 void LogMirrorList(const std::vector<std::string>& entries) {
   std::string line = "mirror list: " + std::to_string(entries.size()) + " entries";
   for (const std::string& entry : entries) line += " [" + MaskCredentials(entry) + "]";

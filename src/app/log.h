@@ -28,6 +28,12 @@ void LogStep(int stage, int step);
 void LogStatus(const std::string& text, bool box);
 void LogFetch(const std::string& url, const std::string& status, const std::string& length,
               std::uint64_t written, int result, std::uint64_t ms);
+// A body that broke off, why, and each request for its rest with what came of it.
+void LogBreak(const std::string& url, std::uint64_t at, std::optional<std::uint64_t> total,
+              const std::string& cause);
+void LogResume(const std::string& url, std::uint64_t from, const std::string& status,
+               const std::string& range, const std::string& outcome);
+void LogReuse(const std::string& path);
 void LogMirrorList(const std::vector<std::string>& entries);
 void LogMirrorDrawn(const std::string& address);
 void LogRegistryProbe(const std::string& key, const std::string& found, bool verdict);

@@ -29,24 +29,32 @@ class HttpResponse {
   virtual ~HttpResponse() = default;
   // The numeric status as decimal text; "" when it cannot be read.
   virtual std::string StatusText() = 0;
-  // The Content-Length header as sent; "" when there is none.
-  virtual std::string ContentLengthText() = 0;
-  // Up to size bytes of the body; 0 at its end. Throws PlatformError.
+  // A header's value as sent ("Content-Length", "Content-Range", "ETag", ...);
+  // "" when there is none.
+  virtual std::string HeaderText(const std::string& name) = 0;
+  // Up to size bytes of the body; 0 at its end. Throws PlatformError, also
+  // when no byte came for the session's stall time.
   virtual std::size_t Read(char* buffer, std::size_t size) = 0;
 };
 
 class HttpSession {
  public:
   virtual ~HttpSession() = default;
-  // Sends the GET and waits for the response head; nullptr when the address
-  // cannot be opened. An error status is not a failure here.
-  virtual std::unique_ptr<HttpResponse> OpenUrl(const std::string& url) = 0;
+  // Sends the GET with the extra header lines (each ending in CR LF, "" for
+  // none) and waits for the response head; nullptr when the address cannot
+  // be opened or no head came. An error status is not a failure here.
+  virtual std::unique_ptr<HttpResponse> OpenUrl(const std::string& url,
+                                                const std::string& headers) = 0;
 };
 
 class HttpClient {
  public:
   virtual ~HttpClient() = default;
-  virtual std::unique_ptr<HttpSession> OpenSession() = 0;
+  // Never answered from a cache, nor stored in one; stallMs bounds each wait
+  // for the server, for a head and for each read.
+  virtual std::unique_ptr<HttpSession> OpenSession(unsigned stallMs) = 0;
+  // The wait before asking an address again; Cancel ends the process meanwhile.
+  virtual void Pause(unsigned ms) = 0;
 };
 
 class LocalFile {
@@ -62,6 +70,8 @@ class FileSystem {
   // Creates or truncates the file for writing, shared with nobody while it is
   // open.
   virtual std::unique_ptr<LocalFile> CreateExclusive(const std::string& path) = 0;
+  // Opens an existing file for writing at its end, likewise shared with nobody.
+  virtual std::unique_ptr<LocalFile> OpenExclusiveAtEnd(const std::string& path) = 0;
   // The whole file in binary.
   virtual std::optional<std::string> ReadAll(const std::string& path) = 0;
   virtual std::optional<std::uint64_t> FileSize(const std::string& path) = 0;

@@ -63,16 +63,24 @@ const std::vector<PinnedDigest>& BuiltInDigests() { return Pinned(); }
 
 void SetPinnedDigestsForTest(std::vector<PinnedDigest> digests) { Pinned() = std::move(digests); }
 
-bool IsFileAsPinned(const std::string& path) {
+namespace {
+const PinnedDigest* PinnedDigestOf(const std::string& path) {
   const std::string name = path.substr(path.find_last_of("\\/") + 1);
-  for (const PinnedDigest& pinned : BuiltInDigests()) {
-    if (pinned.name != name) continue;
-    const auto actual = GetPlatform().files->Sha256Hex(path);
-    const bool match = actual && *actual == pinned.sha256;
-    LogDigest(path, pinned.sha256, actual, match);
-    return match;
-  }
-  return true;
+  for (const PinnedDigest& pinned : BuiltInDigests())
+    if (pinned.name == name) return &pinned;
+  return nullptr;
+}
+}  // namespace
+
+bool HasPinnedDigest(const std::string& path) { return PinnedDigestOf(path) != nullptr; }
+
+bool IsFileAsPinned(const std::string& path) {
+  const PinnedDigest* pinned = PinnedDigestOf(path);
+  if (pinned == nullptr) return true;
+  const auto actual = GetPlatform().files->Sha256Hex(path);
+  const bool match = actual && *actual == pinned->sha256;
+  LogDigest(path, pinned->sha256, actual, match);
+  return match;
 }
 
 }  // namespace kelvara

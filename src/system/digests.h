@@ -31,5 +31,7 @@ void SetPinnedDigestsForTest(std::vector<PinnedDigest> digests);
 
 // True when the file's name is not pinned, or its SHA-256 is the pinned one.
 bool IsFileAsPinned(const std::string& path);
+// True when this build pins a digest for the file's name.
+bool HasPinnedDigest(const std::string& path);
 
 }  // namespace kelvara

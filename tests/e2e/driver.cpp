@@ -3,7 +3,8 @@
 //   e2e_driver.exe OUT_DIR WIZARD_EXE HOOK_DLL [ACTION...] [-- WIZARD ARGS...]
 // ACTION: welcome-cancel, esc-on=TEXT, cancel-on=TEXT (1.5 s after a status
 // line holding TEXT), cancel-after-box=N, shot-on=TEXT, shot-welcome, unattended (no
-// welcome: the progress dialog is looked for, shown or not).
+// welcome: the progress dialog is looked for, shown or not), second-copy-on=TEXT
+// (starts the wizard again, as the first; fact second_copy: its exit code, or "runs" after 5 s).
 // OUT_DIR receives events.txt (LINE, BOX, ESC, CANCEL in order), facts.txt
 // (key=value) and BMP pictures.
 #include <windows.h>
@@ -14,7 +15,7 @@
 #include <string>
 
 namespace {
-std::wstring g_out, g_escOn, g_cancelOn, g_shotOn;
+std::wstring g_out, g_escOn, g_cancelOn, g_shotOn, g_secondOn;
 std::wstring g_events, g_facts;
 HANDLE g_process = nullptr;
 HWND g_welcome = nullptr, g_progress = nullptr;
@@ -131,6 +132,7 @@ int wmain(int argc, wchar_t** argv) {
       o[a.substr(0, a.find(L'='))] = a.substr(a.find(L'=') + 1);
   }
   g_escOn = o[L"esc-on"], g_cancelOn = o[L"cancel-on"], g_shotOn = o[L"shot-on"];
+  g_secondOn = o[L"second-copy-on"];
   const bool welcomeCancel = o.count(L"welcome-cancel"), shotWelcome = o.count(L"shot-welcome"),
              unattended = o.count(L"unattended");
   const int cancelAfterBox = _wtoi(o[L"cancel-after-box"].c_str());
@@ -225,6 +227,19 @@ int wmain(int argc, wchar_t** argv) {
         Fact("halt", (Alive() && IsWindowVisible(g_progress) ? std::wstring(L"stays") : L"gone") +
                          (IsWindowEnabled(GetDlgItem(g_progress, 1001)) ? L", cancel" : L""));
         g_cancelOn = lastLine, lastLineAt = 0;
+      }
+    }
+    if (!g_secondOn.empty() && lastLine.find(g_secondOn) != std::wstring::npos) {
+      g_secondOn.clear();
+      std::wstring again = commandLine;  // with the first copy's arguments
+      PROCESS_INFORMATION second{};
+      if (CreateProcessW(argv[2], again.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                         &startup, &second)) {
+        DWORD code = 0;
+        const bool ended = WaitForSingleObject(second.hProcess, 5000) == WAIT_OBJECT_0;
+        GetExitCodeProcess(second.hProcess, &code);
+        Fact("second_copy", ended ? std::to_wstring(code) : L"runs");
+        if (!ended) TerminateProcess(second.hProcess, 98);
       }
     }
     const std::wstring& trigger = g_escOn.empty() ? g_cancelOn : g_escOn;

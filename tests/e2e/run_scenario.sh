@@ -31,7 +31,15 @@ done
 for d in download/vumel/qorv mirror slow nolength; do
   mkdir -p "$tree/download/$d" && ln -s "$work/files/NetFx40.exe" "$tree/download/$d/NetFx40.exe"
 done
+# "fault": the loopback fault server, FAULT in an address, for bodies that break off.
+if has fault; then
+  rm -f "$out/fault-port"
+  python3 "$here/../win/fault_server.py" "$out/fault-port" "$out/fault.log" "$work/files" >/dev/null 2>&1 &
+  fault_pid=$! && trap 'kill $fault_pid 2>/dev/null' EXIT
+  for _ in $(seq 100); do [ -s "$out/fault-port" ] && break; sleep 0.05; done
+fi
 for change in $(grep -o 'serve:[^ ]*' <<<"$given"); do
+  change=${change//FAULT/127.0.0.1:$(cat "$out/fault-port" 2>/dev/null)}
   path=$tree/${change#serve:} && path=${path%%=*} value=${change#*=}
   rm -f "$path"
   case $value in -) ;; @*) echo -n "${value#@}" >"$path" ;; *) ln -s "$work/files/$value" "$path" ;; esac
@@ -102,6 +110,11 @@ for host in intranet public download; do
     "$work/logs/$host.log" >"$out/requests-$host.txt"
   compare "$host requests" "$out/requests-$host.txt" $(field "$host")
 done
+# The fault server's requests: PATH, or PATH:FROM- for a request for the rest.
+if has fault; then
+  sed 's/^GET \([^ ?]*\)[^ ]*\( \[bytes=\([0-9]*-\).*\)\?$/\1:\3/; s/:$//' "$out/fault.log" >"$out/requests-fault.txt"
+  compare "fault requests" "$out/requests-fault.txt" $(field fault)
+fi
 grep -v '^begin' "$c/record.log" 2>/dev/null | tr -d '\r' |
   T="\"$temp_win\\" awk -F'\t' '{ i = index($2, ENVIRON["T"] $1 ".exe\""); a = i == 1 ? substr($2, length(ENVIRON["T"] $1) + 6) : "?" $2
     gsub(/ /, "+", a); print $1 a ":" $3 }' >"$out/runs.txt"

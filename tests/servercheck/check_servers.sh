@@ -41,7 +41,7 @@ http {
   uwsgi_temp_path $work/nginx; scgi_temp_path $work/nginx;
   server { listen 127.0.0.1:$port; root $work/www/intranet; }
   server { listen 127.0.0.2:$port; root $work/www/public; }
-  server { listen 127.0.0.3:$port; root $work/www/download; }
+  server { listen 127.0.0.3:$port; root $work/www/download; location /norange/ { max_ranges 0; } }
 }
 CONF
 /usr/sbin/nginx -c "$work/nginx/nginx.conf" -p "$work/nginx" 2>nginx/stderr &
@@ -61,6 +61,7 @@ cases=(
   "not a program" "printf XX >www/public/qorv/ClientSetup.exe" 1 '"MZ": not a Windows program' ""
   "wrong-size package" "truncate -s 50449455 www/$pkg" 1 "✘ default .NET address: 200, 50449455 bytes, not 50449456" ""
   "lying Content-Length" "helper lie; mirrors http://127.0.0.1:$spare/NetFx40.exe" 1 "Content-Length 50449456, but the connection closed after 1002 bytes" ""
+  "no ranges" "mkdir www/download/norange && truncate -s 50449456 www/download/norange/NetFx40.exe && mirrors http://127.0.0.3:$port/norange/NetFx40.exe" 1 "NetFx40.exe ranges: Range: bytes=0-0 answered 200, no Content-Range" ""
   "dead mirror" "mirrors http://127.0.0.3:$port/m1/NetFx40.exe http://127.0.0.1:$spare/NetFx40.exe" 1 "✘ mirror http://127.0.0.1:$spare/NetFx40.exe: no answer" ""
   "404 mirror list" "rm www/public/qorv/MirrorList.txt" 1 "✘ 1 of 21 checks failed" ""
   "20-entry list" "mirrors \$(yes http://127.0.0.3:$port/m1/NetFx40.exe | head -20)" 0 "✔ all 20 checks" ""

@@ -6,6 +6,7 @@
 #include <deque>
 #include <fstream>
 #include <map>
+#include <regex>
 
 #include "app/platform.h"
 #include "app/settings.h"
@@ -34,13 +35,22 @@ std::optional<V> Find(std::map<std::string, V>& map, const std::string& key) {
 
 // One answer of the server; each request reads its own copy from the start.
 struct Reply : HttpResponse {
-  std::string status, body, len;   // len "auto": the body's size
-  std::size_t chunk, cut, at = 0;  // the most a read gives; reads throw from offset cut on
+  std::string status, body, len, head;  // len "auto": the body's size; head "Name: value\n"...
+  std::size_t chunk, cut, at = 0;       // the most a read gives; reads throw from offset cut on
   Reply(std::string s = "200", std::string b = "", std::string l = "auto", size_t c = SIZE_MAX,
-        size_t cut = SIZE_MAX)
-      : status(s), body(b), len(l == "auto" ? std::to_string(b.size()) : l), chunk(c), cut(cut) {}
+        size_t cut = SIZE_MAX, std::string h = "")
+      : status(s),
+        body(b),
+        len(l == "auto" ? std::to_string(b.size()) : l),
+        head(h),
+        chunk(c),
+        cut(cut) {}
   std::string StatusText() override { return status; }
-  std::string ContentLengthText() override { return len; }
+  std::string HeaderText(const std::string& name) override {
+    const auto at = ("\n" + head).find("\n" + name + ": "), from = at + name.size() + 2;
+    if (name == "Content-Length") return len;
+    return at == std::string::npos ? "" : head.substr(from, head.find('\n', at) - from);
+  }
   std::size_t Read(char* out, std::size_t size) override {
     if (at >= cut) throw PlatformError("connection reset");
     const std::size_t n = body.copy(out, std::min(size, chunk), at);
@@ -58,21 +68,25 @@ struct File : LocalFile {
 struct Session : HttpSession {
   HttpSession& fake;
   explicit Session(HttpSession& f) : fake(f) {}
-  std::unique_ptr<HttpResponse> OpenUrl(const std::string& u) override { return fake.OpenUrl(u); }
+  std::unique_ptr<HttpResponse> OpenUrl(const std::string& u, const std::string& h) override {
+    return fake.OpenUrl(u, h);
+  }
 };
 
 inline void Add(std::string& to, const std::string& s) { to += (to.empty() ? "" : " ") + s; }
 
 struct Fake : HttpClient, HttpSession, FileSystem, SystemApi, JobRunner, RandomSource, FlowHost {
-  std::string events, opened;            // opened: registry keys below NDP, in turn
-  std::map<std::string, Reply> replies;  // an address not listed cannot be opened
+  std::string events, opened;             // opened: registry keys below NDP, in turn
+  std::map<std::string, Reply> replies;   // an address not listed cannot be opened
+  std::deque<std::optional<Reply>> rest;  // answers to requests with a Range, in turn
   std::map<std::string, std::string> files, sha256, keys;  // keys: "Install" data; "-": refused
   std::map<std::string, std::uint64_t> sizes;
   std::map<std::string, std::deque<int>> exits;  // program: exit codes in turn, the last stays
   std::deque<std::pair<int, int>> queue;
   std::string locked;  // a file that cannot be created
   std::uint32_t major = 6, minor = 1;
-  int throws = 0, open = 0, threads = 1000, draw = 0;         // draw: what every rand() gives
+  int throws = 0, open = 0, threads = 1000, draw = 0;  // draw: what every rand() gives
+  unsigned stall = 0;
   bool shellOpens = true, quit = false, net4Installs = true;  // by its package
 
   Fake() { SetPlatform({this, this, this, this, this}), g_strFileBase = g_strPublicFileBase; }
@@ -81,21 +95,39 @@ struct Fake : HttpClient, HttpSession, FileSystem, SystemApi, JobRunner, RandomS
     g_uiMode = UiMode::Interactive, g_bRestartRequested = g_bLastRunAskedRestart = false;
   }
 
-  std::unique_ptr<HttpSession> OpenSession() override { return std::make_unique<Session>(*this); }
-  std::unique_ptr<HttpResponse> OpenUrl(const std::string& url) override {
+  std::unique_ptr<HttpSession> OpenSession(unsigned ms) override {
+    return stall = ms, std::make_unique<Session>(*this);
+  }
+  void Pause(unsigned ms) override { Add(events, "wait" + std::to_string(ms)); }
+  // A request for the rest shows as [FROM- VALIDATOR].
+  std::unique_ptr<HttpResponse> OpenUrl(const std::string& url, const std::string& head) override {
     std::string shown = url == g_strDotNet4PackageUrl ? "default" : url;  // served files by name
     if (!shown.rfind(g_strIntranetBase, 0)) shown = "i:" + shown.substr(g_strIntranetBase.size());
     if (!shown.rfind(g_strPublicFileBase, 0)) shown.erase(0, g_strPublicFileBase.size());
-    Add(events, shown);
-    return replies.count(url) ? std::make_unique<Reply>(replies[url]) : nullptr;
+    std::string range = std::regex_replace(head, std::regex("(If-)?Range: (bytes=)?|\r\n$"), "");
+    Add(events,
+        shown +
+            (head.empty() ? "" : "[" + std::regex_replace(range, std::regex("\r\n"), " ") + "]"));
+    if (head.empty()) return replies.count(url) ? std::make_unique<Reply>(replies[url]) : nullptr;
+    std::optional<Reply> next = rest.empty() ? std::nullopt : rest.front();
+    if (!rest.empty()) rest.pop_front();
+    return next ? std::make_unique<Reply>(*next) : nullptr;
   }
 
   std::unique_ptr<LocalFile> CreateExclusive(const std::string& path) override {
     return path == locked ? nullptr : std::make_unique<File>(files[path] = "");
   }
+  std::unique_ptr<LocalFile> OpenExclusiveAtEnd(const std::string& path) override {
+    return files.count(path) && path != locked ? std::make_unique<File>(files[path]) : nullptr;
+  }
   std::optional<std::string> ReadAll(const std::string& p) override { return Find(files, p); }
-  std::optional<std::uint64_t> FileSize(const std::string& p) override { return Find(sizes, p); }
-  std::optional<std::string> Sha256Hex(const std::string& p) override { return Find(sha256, p); }
+  // Unless given, a file's size and digest ("#" + content) come from what it holds.
+  std::optional<std::uint64_t> FileSize(const std::string& p) override {
+    return sizes.count(p) || !files.count(p) ? Find(sizes, p) : files[p].size();
+  }
+  std::optional<std::string> Sha256Hex(const std::string& p) override {
+    return sha256.count(p) || !files.count(p) ? Find(sha256, p) : "#" + files[p];
+  }
 
   bool GetWindowsVersion(unsigned* a, unsigned* b) override { return *a = major, *b = minor, *a; }
   bool OpenKey(const std::string& subkey, RegKey* key) override {

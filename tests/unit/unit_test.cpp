@@ -9,6 +9,7 @@
 #include "fetch/downloaders.h"
 #include "fetch/fetch.h"
 #include "fetch/mirror_list.h"
+#include "fetch/resume.h"
 #include "fetch/transfer_progress.h"
 #include "flow/route.h"
 #include "system/launcher.h"
@@ -26,9 +27,7 @@ TEST(Fetch, StatusBodyFileAndProgress) {
                 {"200", "auto", ALL, ALL, B + 1, FETCH_OK, B + 1},
                 {"200", "", 1000, ALL, 3 * B, FETCH_OK, 3 * B},
                 {"304", "9", ALL, ALL, 5, FETCH_OK, 5},
-                {"200", "9", ALL, ALL, 5, FETCH_FAILED, 5},
                 {"200", "9x", ALL, ALL, 5, FETCH_OK, 5},
-                {"200", "auto", ALL, B, 3 * B, FETCH_FAILED, B},
                 {"lock", "auto", ALL, ALL, 5, FETCH_NO_LOCAL_FILE, -1},
                 {"404", "auto", ALL, ALL, 5, FETCH_NOT_FOUND, -1},
                 {"500", "auto", ALL, ALL, 5, FETCH_FAILED, -1},
@@ -51,6 +50,52 @@ TEST(Fetch, StatusBodyFileAndProgress) {
   EXPECT_EQ(ProgressPermille(49 * MB, 50 * MB) + ProgressPermille(51 * MB, 50 * MB) +
                 ProgressPermille(3 * MB, -1),
             2980);
+}
+
+TEST(Fetch, AsksAgainForTheRestPlacesItAndReusesPinnedFiles) {
+  const std::string url = "http://h/f", path = WORK + "f", all = "0123456789";
+  // Bodies that break off: at 4 (with both validators), at 2, before any byte.
+  const Reply cut{"200", all, "auto", 4, 4, "ETag: e\nLast-Modified: L"},
+      half{"200", all, "auto", 2, 2}, mute{"200", all, "auto", 9, 0, "ETag: e"},
+      dated{"200", all, "auto", 4, 4, "Last-Modified: L"};
+  const auto P = [&](const std::string& range, std::size_t first, std::size_t breakAt = SIZE_MAX) {
+    return Reply{"206", all.substr(first), "auto", 2, breakAt, "Content-Range: bytes " + range};
+  };
+  const std::optional<Reply> no;
+  const std::string R = "f wait500 f[4- e]", F = "0123";  // a break at 4, the request for the rest
+  // The file before ("pin:": pinned as the whole body), the first answer, the answers to the
+  // requests for the rest in turn; then the requests and waits, whether it came, the file.
+  const std::tuple<std::string, Reply, std::vector<std::optional<Reply>>, std::string, bool,
+                   std::string>
+      rows[] = {
+          {"", cut, {P("4-9/10", 4)}, R, 1, all},
+          {"", dated, {P("2-9/10", 2)}, "f wait500 f[4- L]", 1, all},
+          {"", cut, {P("6-9/10", 6)}, R, 0, F},
+          {"", cut, {Reply{"200", "abcdefghij"}}, R, 1, "abcdefghij"},
+          {"", cut, {P("4-9/11", 4)}, R, 0, F},
+          {"", cut, {Reply{"206", "456789"}}, R, 0, F},
+          {"", {"200", all, "12"}, {Reply{"416"}}, "f wait500 f[10-]", 0, all},
+          {"", cut, {P("4-9/10", 4, 2), P("6-9/10", 6)}, R + " wait500 f[6- e]", 1, all},
+          {"", cut, {no, P("4-9/10", 4, 0), no}, R + " wait2000 f[4- e] wait4000 f[4- e]", 0, F},
+          // A restart brings nothing until it passes the most the file held.
+          {"", cut, {half, P("2-9/10", 2, 2), no}, R + " wait2000 f[2-] wait4000 f[4-]", 0, F},
+          {"", mute, {no, no, no}, "f wait2000 f[0- e] wait4000 f[0- e] wait8000 f[0- e]", 0, ""},
+          {"pin:" + all, cut, {}, "", 1, all},
+          {"pin:0123", cut, {P("4-9/10", 4)}, "f[4-]", 1, all},
+          {"pin:0123X", {"200", all}, {P("4-9/10", 4)}, "f[5-] f", 1, all},
+          {"pin:0123", {"200", all}, {Reply{"416"}}, "f[4-] f", 1, all},
+          {"pin:0123", cut, {Reply{"200", "abcdefghij"}}, "f[4-]", 1, "abcdefghij"}};
+  for (const auto& [before, first, rest, requests, came, after] : rows) {
+    Fake f;
+    if (!before.empty()) f.files[path] = before.substr(4);
+    SetPinnedDigestsForTest({{"f", before.empty() ? "" : "#" + all}});
+    f.replies[url] = first;
+    f.rest.assign(rest.begin(), rest.end());
+    EXPECT_EQ(FetchUrlToFile(url, path), came ? FETCH_OK : FETCH_FAILED) << requests;
+    EXPECT_EQ(f.files[path], after) << requests;
+    EXPECT_EQ(std::regex_replace(f.events, std::regex("http://h/"), ""), requests);
+    EXPECT_TRUE(requests.empty() || f.stall == FETCH_STALL_MS);
+  }
 }
 
 TEST(MirrorList, ReadsEntriesAsTextModeAndDrawsEachOnce) {
@@ -346,6 +391,7 @@ TEST(Log, ThreadMaskingTrimmingAndNoSink) {
     LogFetch("http://u:p@h/f", "", "5", 5, 200, 7);
     LogMirrorList({"a", "u:p@b/c"}), LogMirrorDrawn("http://u:p@m/n.exe");
     for (const std::string& line : RunHeaderLines(header)) LogLine(line);
+    LogBreak("http://u:p@h/f", 4, std::nullopt, "c"), LogResume("http://u:p@h/f", 4, "", "", "o");
   }
   SetLogSink(nullptr);
   // Every address's credentials masked, whatever line it is in; the thread told.

@@ -1,8 +1,12 @@
 #!/usr/bin/python3
-"""fault_server.py PORT_FILE LOG_FILE: an HTTP server on 127.0.0.1 for 300 s
-whose answer the query picks: status=TEXT (200); size=N body bytes, byte i is
-i % 251; cl=N|none, the Content-Length sent (size; more: the body breaks off);
-chunk=N bytes a write, delay_ms=M between writes. Logs "GET /path?query"."""
+"""fault_server.py PORT_FILE LOG_FILE [FOLDER]: an HTTP server on 127.0.0.1 for
+300 s whose answer the query picks: status=TEXT (200); size=N body bytes, byte i
+is i % 251, or file=NAME: the file's bytes from FOLDER; cl=N|none, the Content-Length sent (size; more: the body breaks off);
+chunk=N bytes a write, delay_ms=M between writes; reset=N / stall=N: a request
+without Range gets N bytes, then the connection closes / goes silent for
+silence_s=S seconds (60). Prints "sent N" for each answer's body bytes.
+"Range: bytes=N-" is answered 206 (416 from the end on) unless ranges=no.
+Logs "GET /path?query", with " [RANGE IF-RANGE]" when a Range was asked."""
 import http.server
 import os
 import sys
@@ -13,20 +17,37 @@ import urllib.parse
 
 class Handler(http.server.BaseHTTPRequestHandler):
     def do_GET(self):
+        rng, if_range = self.headers.get("Range", ""), self.headers.get("If-Range", "")
         with lock, open(sys.argv[2], "a", encoding="latin-1") as log:
-            log.write(self.requestline.rsplit(" ", 1)[0] + "\n")
+            line = self.requestline.rsplit(" ", 1)[0]
+            log.write(line + (" [%s %s]" % (rng, if_range) if rng else "") + "\n")
         q = dict(urllib.parse.parse_qsl(urllib.parse.urlsplit(self.path).query))
-        size, chunk = int(q.get("size", 0)), int(q.get("chunk", 65536))
+        data = open(os.path.join(sys.argv[3], q["file"]), "rb").read() if "file" in q else None
+        size = len(data) if data is not None else int(q.get("size", 0))
+        chunk = int(q.get("chunk", 65536))
         cl = "" if q.get("cl") == "none" else "Content-Length: %s\r\n" % q.get("cl", size)
-        status = q.get("status", "200")
-        self.wfile.write(("HTTP/1.1 %s X\r\n%sConnection: close\r\n\r\n" % (status, cl)).encode())
-        for start in range(0, size, chunk):
-            time.sleep(int(q.get("delay_ms", 0)) / 1000 if start else 0)
-            self.wfile.write(bytes(i % 251 for i in range(start, min(size, start + chunk))))
+        status, start, end = q.get("status", "200"), 0, size
+        if rng.startswith("bytes=") and q.get("ranges") != "no":
+            start = min(int(rng[6:-1]), size)
+            status = "206" if start < size else "416"
+            cl = "Content-Length: %d\r\n" % (size - start)
+            cl += "Content-Range: bytes %d-%d/%d\r\n" % (start, size - 1, size) if start < size else ""
+        elif not rng and ("reset" in q or "stall" in q):
+            end = int(q.get("reset", q.get("stall")))
+        self.wfile.write(("HTTP/1.1 %s X\r\n%sETag: \"v1\"\r\nConnection: close\r\n\r\n" % (status, cl)).encode())
+        for at in range(start, end, chunk):
+            time.sleep(int(q.get("delay_ms", 0)) / 1000 if at > start else 0)
+            part = range(at, min(end, at + chunk))
+            self.wfile.write(data[at:part.stop] if data is not None else bytes(i % 251 for i in part))
+        print("sent %d" % max(0, end - start), flush=True)
+        if "stall" in q and not rng:
+            self.wfile.flush()
+            time.sleep(int(q.get("silence_s", 60)))
 
 
 lock = threading.Lock()
 server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Handler)
+server.daemon_threads = True
 threading.Timer(300, server.shutdown).start()  # stops by itself
 with open(sys.argv[1] + ".new", "w") as f:
     f.write("%d\n" % server.server_port)

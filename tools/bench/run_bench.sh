@@ -2,7 +2,9 @@
 # Benchmark: FetchUrlToFile under Wine against curl and against a bare
 # InternetReadFile loop, all fetching the same 50449456-byte body from nginx on
 # 127.0.0.1; then a 5 MB body to show that peak memory does not grow with size;
-# then the CryptoAPI SHA-256 of the fetched body, against the fetch's time.
+# then the CryptoAPI SHA-256 of the fetched body, against the fetch's time;
+# then, from tests/win/fault_server.py, a body reset once at 45 MB, a body
+# silent for 200 s at 20 MB, and a verified package fetched again by a pinned build.
 # Usage: tools/bench/run_bench.sh   (builds the win64 preset first)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
@@ -12,7 +14,8 @@ cmake --preset win64 >/dev/null
 cmake --build --preset win64 --target fetch_bench -j2 >/dev/null
 work=$(mktemp -d /tmp/kelvara-bench.XXXXXX)
 export WINEPREFIX=$root/build/bench-wine DISPLAY=:94
-trap 'kill $(cat "$work/nginx.pid" 2>/dev/null) 2>/dev/null || true; bash tests/wine-fixture.sh down; rm -rf "$work"' EXIT
+trap 'kill $(cat "$work/nginx.pid" 2>/dev/null) $fault_pid 2>/dev/null || true; bash tests/wine-fixture.sh down; rm -rf "$work"' EXIT
+fault_pid=
 mkdir -p "$work/www"
 head -c 50449456 /dev/urandom > "$work/www/big.bin"
 head -c 5000000 /dev/urandom > "$work/www/small.bin"
@@ -53,3 +56,20 @@ echo "SHA-256 (CryptoAPI) of the 50449456 bytes: $hash (same as sha256sum: $hash
 f=$(echo "$fetch" | secs) r=$(echo "$raw" | secs) c=$curl_s h=$(echo "$hash" | secs)
 python3 -c "print(f'ratios: FetchUrlToFile/bare loop = {$f/$r:.2f}, FetchUrlToFile/curl = {$f/max($c,0.001):.2f}')"
 python3 -c "print(f'hash against fetch: {$h:.3f} s hashing, {$f:.3f} s fetching, hash/fetch = {$h/$f:.2f}')"
+
+# Networks that misbehave. The server prints "sent N" per answer: the bytes the wizard received.
+python3 tests/win/fault_server.py "$work/fault-port" "$work/fault.log" "$work/www" >>"$work/fault.out" 2>&1 &
+fault_pid=$!
+until [ -s "$work/fault-port" ]; do sleep 0.05; done
+faulty() { wine "$bench" "$1" "http://127.0.0.1:$(cat "$work/fault-port")/big.bin?file=big.bin&$2&$RANDOM" "$out_win\\$3" "${@:4}" | tr -d '\r'; }
+sent() { awk '/^sent/ { s += $2 } END { print s + 0 }' "$work/fault.out"; }
+reset=$(faulty fetch reset=45000000 reset.bin) reset_sent=$(sent)
+cmp -s "$work/www/big.bin" "$work/reset.bin" && same=yes || same=no
+echo "reset once at 45000000 of 50449456 bytes: $reset (file identical: $same)"
+python3 -c "print(f'  bytes received: $reset_sent in $(grep -c . "$work/fault.log") requests, {$reset_sent/50449456:.3f} x the package')"
+stall=$(faulty fetch 'stall=20000000&silence_s=200' stall.bin)
+cmp -s "$work/www/big.bin" "$work/stall.bin" && same=yes || same=no
+echo "silent for 200 s at 20000000 bytes: $stall (file identical: $same)"
+requests=$(grep -c . "$work/fault.log")
+reuse=$(faulty pinned reuse reset.bin "$(sha256sum "$work/www/big.bin" | cut -c1-64)")
+echo "verified package fetched again, pinned: $reuse; requests made: $(($(grep -c . "$work/fault.log") - requests))"

@@ -8,6 +8,7 @@
 #include "fetch/downloaders.h"
 #include "fetch/fetch.h"
 #include "fetch/mirror_list.h"
+#include "fetch/resume.h"
 #include "flow/texts.h"
 #include "system/probes.h"
 
@@ -112,6 +113,21 @@ Row MakeRow(const std::string& subject, const std::string& url, const FetchResul
   return row;
 }
 
+// Whether the address serves ranges, which the wizard's resume needs; a row
+// only when an answer came (the package's own row tells why none did).
+void AddRangeRow(Report& report, const std::string& subject, const std::string& url,
+                 const FetchResult& r) {
+  if (r.status == 0) return;
+  const auto range = k::ParseContentRange(r.contentRange);
+  const bool ok = r.status == 206 && range && range->first == 0 && range->last == 0;
+  const std::string answer = r.contentRange.empty() ? "no Content-Range" : r.contentRange;
+  report.rows.push_back({ok, subject + " ranges", url,
+                         "Range: bytes=0-0 answered " + std::to_string(r.status) + ", " + answer,
+                         ok ? ""
+                            : "no box, but a user whose download breaks off there fetches "
+                              "the whole package again from zero"});
+}
+
 // The number of entries the reader would take without its 20-entry limit: it
 // ends one at every third "|" and keeps the text after the last only when
 // that text ends no "|" group.
@@ -173,6 +189,10 @@ Report RunChecks(const CheckSettings& s) {
       requests.push_back({address, !pinnedOf(packageName).empty(), 0});
     }
   }
+  // Each package address once more, for its first byte only.
+  const std::size_t ranged = requests.size();
+  requests.push_back({defaultAddress, false, 0, true});
+  for (const std::string& mirror : mirrors) requests.push_back({mirror, false, 0, true});
   const std::vector<FetchResult> results =
       FetchAll(requests, s.timeoutSeconds, s.parallel, s.progress);
 
@@ -218,13 +238,16 @@ Report RunChecks(const CheckSettings& s) {
     }
   }
   const FetchResult& defaultResult = results[next++];
-  for (const std::string& mirror : mirrors)
-    report.rows.push_back(MakeRow("mirror " + mirror, mirror, results[next++], package,
+  for (std::size_t m = 0; m < mirrors.size(); ++m) {
+    report.rows.push_back(MakeRow("mirror " + mirrors[m], mirrors[m], results[next++], package,
                                   mirrorFetchFailed, packageRefused));
+    AddRangeRow(report, "mirror " + mirrors[m], mirrors[m], results[ranged + 1 + m]);
+  }
   report.rows.push_back(MakeRow(
       "default .NET address", defaultAddress, defaultResult, package,
       "when the mirror list is missing or names no address, " + Box(k::TEXT_DOTNET4_FETCH_FAILED),
       Box(k::TEXT_DOTNET4_RUN_FAILED)));
+  AddRangeRow(report, "default .NET address", defaultAddress, results[ranged]);
 
   if (s.hashServed) {
     std::vector<k::PinnedDigest> served;

@@ -24,6 +24,8 @@ std::size_t OnBody(char* data, std::size_t size, std::size_t count, void* user) 
   auto& t = *static_cast<Transfer*>(user);
   const std::size_t n = size * count;
   FetchResult& r = *t.result;
+  // A server that ignores the range sends the whole package: its head says enough.
+  if (t.request->firstByteOnly && r.bodyBytes + n > 1) return 0;
   if (r.head.size() < 2) r.head.append(data, std::min<std::size_t>(n, 2 - r.head.size()));
   if (r.kept.size() < t.request->keepBytes)
     r.kept.append(data, std::min(n, t.request->keepBytes - r.kept.size()));
@@ -39,17 +41,18 @@ std::size_t OnHeader(char* data, std::size_t size, std::size_t count, void* user
   auto& r = *static_cast<Transfer*>(user)->result;
   const std::size_t n = size * count;
   std::string line(data, n);
-  if (line.rfind("HTTP/", 0) == 0) r.contentLengthText.clear();
-  const std::string name = "content-length:";
-  if (line.size() > name.size()) {
+  if (line.rfind("HTTP/", 0) == 0) r.contentLengthText.clear(), r.contentRange.clear();
+  for (auto [name, value] :
+       {std::pair<std::string, std::string*>{"content-length:", &r.contentLengthText},
+        {"content-range:", &r.contentRange}}) {
+    if (line.size() <= name.size()) continue;
     std::string lower = line.substr(0, name.size());
     std::transform(lower.begin(), lower.end(), lower.begin(),
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    if (lower == name) {
-      const auto first = line.find_first_not_of(" \t", name.size());
-      const auto last = line.find_last_not_of(" \t\r\n");
-      r.contentLengthText = first == std::string::npos ? "" : line.substr(first, last - first + 1);
-    }
+    if (lower != name) continue;
+    const auto first = line.find_first_not_of(" \t", name.size());
+    const auto last = line.find_last_not_of(" \t\r\n");
+    *value = first == std::string::npos ? "" : line.substr(first, last - first + 1);
   }
   return n;
 }
@@ -67,6 +70,7 @@ CURL* NewHandle(Transfer& t, long timeoutSeconds) {
   curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
   curl_easy_setopt(curl, CURLOPT_MAXREDIRS, 10L);
   curl_easy_setopt(curl, CURLOPT_USERAGENT, "kelvara-servercheck");
+  if (t.request->firstByteOnly) curl_easy_setopt(curl, CURLOPT_RANGE, "0-0");
   curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
   curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, timeoutSeconds);
   // A total limit would fail a slow but healthy 50 MB download; silence is

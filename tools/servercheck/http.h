@@ -11,8 +11,9 @@ namespace servercheck {
 
 struct FetchRequest {
   std::string url;
-  bool hash = false;          // compute the body's SHA-256
-  std::size_t keepBytes = 0;  // keep at most this many bytes of the body
+  bool hash = false;           // compute the body's SHA-256
+  std::size_t keepBytes = 0;   // keep at most this many bytes of the body
+  bool firstByteOnly = false;  // ask for "Range: bytes=0-0"; a whole body is cut off
 };
 
 struct FetchResult {
@@ -21,6 +22,7 @@ struct FetchResult {
   bool bodyCutShort = false;      // closed before the announced length
   long status = 0;                // the final response's status; 0 when none
   std::string contentLengthText;  // as sent; "" when there was none
+  std::string contentRange;       // as sent; "" when there was none
   std::uint64_t bodyBytes = 0;
   std::string head;  // the body's first two bytes
   std::string kept;  // the body's first keepBytes bytes

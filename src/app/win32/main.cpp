@@ -8,6 +8,7 @@
 #include "app/win32/command_line.h"
 #include "app/win32/log_file.h"
 #include "app/win32/platform_win32.h"
+#include "app/win32/single_instance.h"
 #include "app/win32/text.h"
 #include "flow/texts.h"
 #include "ui/win32/progress_dlg.h"
@@ -27,9 +28,8 @@ void RestrictLibrarySearch() {
 
 class CSetupApp {
  public:
-  BOOL InitInstance() {
+  BOOL InitInstance(const kelvara::CommandLine& line) {
     InitCommonControls();
-    const kelvara::CommandLine line = kelvara::ReadCommandLine(GetCommandLineW());
     kelvara::g_bPrivateMode = line.privateMode ? 1 : 0;
     kelvara::g_uiMode = line.mode;
     kelvara::OpenSupportLog(line.logPath);
@@ -71,9 +71,21 @@ CSetupApp theApp;
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   RestrictLibrarySearch();
+  const kelvara::CommandLine line = kelvara::ReadCommandLine(GetCommandLineW());
+  // A second copy would write the same files in %TEMP%: it touches nothing,
+  // and shows a person the first one or tells a deployment tool 1618.
+  switch (kelvara::DecideSecondCopy(line.mode, kelvara::AnotherCopyRuns())) {
+    case kelvara::SecondCopy::BringToFront:
+      kelvara::BringRunningCopyForward();
+      return 0;
+    case kelvara::SecondCopy::ExitAlreadyRunning:
+      return kelvara::EXIT_ALREADY_RUNNING;
+    case kelvara::SecondCopy::Proceed:
+      break;
+  }
   // The taskbar button's progress is a COM object.
   CoInitialize(nullptr);
   kelvara::InstallWin32Platform();
-  theApp.InitInstance();
+  theApp.InitInstance(line);
   return theApp.m_nExitCode;
 }

@@ -45,6 +45,16 @@ std::unique_ptr<LocalFile> Win32FileSystem::CreateExclusive(const std::string& p
   return std::make_unique<Win32File>(file);
 }
 
+std::unique_ptr<LocalFile> Win32FileSystem::OpenExclusiveAtEnd(const std::string& path) {
+  HANDLE file = CreateFileW(Widen(path).c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return nullptr;
+  auto opened = std::make_unique<Win32File>(file);
+  LARGE_INTEGER zero{};
+  if (!SetFilePointerEx(file, zero, nullptr, FILE_END)) return nullptr;
+  return opened;
+}
+
 std::optional<std::string> Win32FileSystem::ReadAll(const std::string& path) {
   HANDLE file = CreateFileW(Widen(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);

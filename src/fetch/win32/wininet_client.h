@@ -3,10 +3,11 @@
 
 namespace kelvara {
 
-// The system's HTTP client: preconfigured proxy, cache allowed.
+// The system's HTTP client: preconfigured proxy, no cache.
 class WinInetClient final : public HttpClient {
  public:
-  std::unique_ptr<HttpSession> OpenSession() override;
+  std::unique_ptr<HttpSession> OpenSession(unsigned stallMs) override;
+  void Pause(unsigned ms) override;
 };
 
 }  // namespace kelvara
