@@ -20,7 +20,7 @@ add_library(kelvara_win32 STATIC
   src/ui/win32/progress_dlg.cpp
   src/ui/win32/taskbar_progress.cpp
   src/ui/win32/welcome_dlg.cpp)
-target_include_directories(kelvara_win32 PUBLIC src)
+target_include_directories(kelvara_win32 PUBLIC src PRIVATE ${CMAKE_BINARY_DIR}/generated/version)
 target_compile_options(kelvara_win32 PRIVATE ${KELVARA_WARNINGS})
 target_link_libraries(kelvara_win32 PUBLIC kelvara_core shell32 comctl32 user32 gdi32 advapi32 ole32 uuid)
 

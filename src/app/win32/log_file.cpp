@@ -9,6 +9,7 @@
 #include "app/win32/text.h"
 #include "system/probes.h"
 #include "system/win32/win32_system.h"
+#include "kelvara_version.h"
 
 namespace kelvara {
 namespace {
@@ -56,7 +57,7 @@ bool KeepSmall(HANDLE file) {
 
 RunHeader CollectHeader(const std::string& workDir) {
   RunHeader header;
-  header.version = "1.1.0.500";
+  header.version = KELVARA_VERSION;
   SYSTEMTIME now{};
   GetLocalTime(&now);
   char time[32];
