@@ -7,6 +7,7 @@ set(CMAKE_RC_COMPILE_OBJECT
 
 add_library(kelvara_win32 STATIC
   src/app/win32/command_line.cpp
+  src/app/win32/library_search.cpp
   src/app/win32/log_file.cpp
   src/app/win32/platform_win32.cpp
   src/app/win32/text.cpp

@@ -68,8 +68,12 @@ int FetchUrlToFile(std::string url, std::string localPath) {
     if (record.status == "404") return Finish(record, FETCH_NOT_FOUND);
     if (record.status != "200" && record.status != "304") return Finish(record, FETCH_FAILED);
 
-    file = GetPlatform().files->CreateExclusive(localPath);
-    if (!file) return Finish(record, FETCH_NO_LOCAL_FILE);
+    unsigned long error = 0;
+    file = GetPlatform().files->CreateExclusive(localPath, &error);
+    if (!file) {
+      LogFileRefused(localPath, "cannot be written", error);
+      return Finish(record, FETCH_NO_LOCAL_FILE);
+    }
 
     const auto announced = ParseContentLength(record.length);
     PublishedTransfer progress(record.status == "200" ? announced : std::nullopt);

@@ -11,13 +11,14 @@ namespace kelvara {
 namespace {
 enum class Input { WorkDir, FilePath, ProbePath };
 
-// A download job stores its path in strFilePath; every other job stores its
-// verdict in nJobResult.
+// A download job stores its path in strFilePath, and a held one also its
+// file in heldFile; every other job stores its verdict in nJobResult.
 struct JobEntry {
   int code;
   Input input;
   std::string (*download)(std::string);
   bool (*test)(std::string);
+  std::string (*downloadHeld)(std::string, std::unique_ptr<HeldFile>*) = nullptr;
 };
 
 template <const ServedFile& file>
@@ -32,7 +33,7 @@ bool Run(std::string path) {
 
 constexpr JobEntry JOB_TABLE[] = {
     {JOB_CHECK_SERVER, Input::WorkDir, nullptr, IsServerReachable},
-    {STAGE_CLIENT + STEP_FETCH_PACKAGE, Input::WorkDir, DownloadClientSetup, nullptr},
+    {STAGE_CLIENT + STEP_FETCH_PACKAGE, Input::WorkDir, nullptr, nullptr, DownloadClientSetup},
     {STAGE_DOTNET4 + STEP_FETCH_PACKAGE, Input::WorkDir, DownloadDotNet4Package, nullptr},
     {STAGE_DOTNET4 + STEP_RUN_PACKAGE, Input::FilePath, nullptr, Run<DOTNET4_PACKAGE_RULE>},
     {STAGE_WIC + STEP_FETCH_PROBE, Input::WorkDir, Download<IMAGING_PROBE>, nullptr},
@@ -70,6 +71,8 @@ unsigned JobThreadProc(void* param) {
                                                               : g_strProbePath;
   if (entry->download != nullptr)
     job.strFilePath = entry->download(input);
+  else if (entry->downloadHeld != nullptr)
+    job.strFilePath = entry->downloadHeld(input, &job.heldFile);
   else
     job.nJobResult = entry->test(input) ? 1 : 0;
   PostReply(entry->code);
@@ -81,7 +84,7 @@ void StartJob(JobBlock& job, int code) {
   if (GetPlatform().jobs->StartThread(JobThreadProc, &job)) return;
   const JobEntry* entry = FindJob(code);
   if (entry == nullptr) return;
-  if (entry->download != nullptr)
+  if (entry->test == nullptr)
     job.strFilePath.clear();
   else
     job.nJobResult = 0;

@@ -28,10 +28,12 @@ void ClientStage(JobBlock& job, FlowHost& host, int step) {
     StartJob(job, STAGE_CLIENT + STEP_FETCH_PACKAGE);
   } else if (step == STEP_PACKAGE_FETCHED) {
     // An installer the shell cannot open is a failure the user must see.
-    if (job.strFilePath.empty() || !host.ShellOpen(job.strFilePath))
-      Halt(host, TEXT_CLIENT_FAILED);
-    else
+    const bool opened = !job.strFilePath.empty() && host.ShellOpen(job.strFilePath);
+    job.heldFile.reset();  // the shell has started it, or never will
+    if (opened)
       PostStep(STAGE_CONTROL, CONTROL_QUIT);
+    else
+      Halt(host, TEXT_CLIENT_FAILED);
   }
 }
 

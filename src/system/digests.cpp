@@ -63,11 +63,18 @@ const std::vector<PinnedDigest>& BuiltInDigests() { return Pinned(); }
 
 void SetPinnedDigestsForTest(std::vector<PinnedDigest> digests) { Pinned() = std::move(digests); }
 
-bool IsFileAsPinned(const std::string& path) {
+std::unique_ptr<HeldFile> HoldFile(const std::string& path) {
+  unsigned long error = 0;
+  std::unique_ptr<HeldFile> file = GetPlatform().files->OpenHeld(path, &error);
+  if (!file) LogFileRefused(path, "cannot be held for its checks", error);
+  return file;
+}
+
+bool IsFileAsPinned(const std::string& path, HeldFile& file) {
   const std::string name = path.substr(path.find_last_of("\\/") + 1);
   for (const PinnedDigest& pinned : BuiltInDigests()) {
     if (pinned.name != name) continue;
-    const auto actual = GetPlatform().files->Sha256Hex(path);
+    const auto actual = file.Sha256Hex();
     const bool match = actual && *actual == pinned.sha256;
     LogDigest(path, pinned.sha256, actual, match);
     return match;

@@ -27,7 +27,8 @@ bool IsRuleMet(const LaunchRule& rule, int launchResult);
 std::string ProgramCommandLine(const std::string& path, const LaunchRule& rule, bool privateMode);
 
 // A program whose pinned digest does not match is handled as one that
-// cannot be started: nothing is run.
+// cannot be started: nothing is run. The program, and the wizard's library,
+// are held from before their checks until the program has ended.
 bool RunDownloadedProgram(const std::string& path, const LaunchRule& rule);
 
 }  // namespace kelvara

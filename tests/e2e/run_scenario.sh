@@ -105,7 +105,7 @@ grep -v '^begin' "$c/record.log" 2>/dev/null | tr -d '\r' |
 compare runs "$out/runs.txt" $(field runs)
 
 # The facts every run must show, and the scenario's own.
-facts=$(tr -d '\r' <"$out/facts.txt" 2>/dev/null)
+facts=$(cat "$out/facts.txt" "$c/facts.txt" 2>/dev/null | tr -d '\r')
 need() { grep -qxF "$1" <<<"$facts" || fail "fact $1 missing; the driver saw: $(grep "^${1%%=*}=" <<<"$facts")"; }
 for f in exit=0 "welcome_caption=Kelvara自动安装向导" "welcome_buttons=开始|取消" welcome_fits=1 \
   "welcome_text=${text[welcomeText]}" $(field facts); do need "${f//+/, }"; done

@@ -6,6 +6,7 @@
 #include <deque>
 #include <fstream>
 #include <map>
+#include <set>
 
 #include "app/platform.h"
 #include "app/settings.h"
@@ -62,6 +63,9 @@ struct Session : HttpSession {
 };
 
 inline void Add(std::string& to, const std::string& s) { to += (to.empty() ? "" : " ") + s; }
+inline std::string Short(std::string path) {  // "C:\T\\NAME" shows as NAME
+  return path.rfind(WORK + "\\", 0) ? path : path.erase(0, WORK.size() + 1);
+}
 
 struct Fake : HttpClient, HttpSession, FileSystem, SystemApi, JobRunner, RandomSource, FlowHost {
   std::string events, opened;            // opened: registry keys below NDP, in turn
@@ -70,7 +74,9 @@ struct Fake : HttpClient, HttpSession, FileSystem, SystemApi, JobRunner, RandomS
   std::map<std::string, std::uint64_t> sizes;
   std::map<std::string, std::deque<int>> exits;  // program: exit codes in turn, the last stays
   std::deque<std::pair<int, int>> queue;
-  std::string locked;  // a file that cannot be created
+  std::string locked;               // a file that cannot be created or held
+  std::multiset<std::string> held;  // held now; holds: +NAME held, -NAME released, >NAME run
+  std::string holds;
   std::uint32_t major = 6, minor = 1;
   int throws = 0, open = 0, threads = 1000, draw = 0;         // draw: what every rand() gives
   bool shellOpens = true, quit = false, net4Installs = true;  // by its package
@@ -87,12 +93,23 @@ struct Fake : HttpClient, HttpSession, FileSystem, SystemApi, JobRunner, RandomS
     return replies.count(url) ? std::make_unique<Reply>(replies[url]) : nullptr;
   }
 
-  std::unique_ptr<LocalFile> CreateExclusive(const std::string& path) override {
-    return path == locked ? nullptr : std::make_unique<File>(files[path] = "");
+  std::unique_ptr<LocalFile> CreateExclusive(const std::string& path, unsigned long* e) override {
+    if (path == locked || held.count(Short(path))) return *e = 32, nullptr;  // a sharing violation
+    return std::make_unique<File>(files[path] = "");
   }
   std::optional<std::string> ReadAll(const std::string& p) override { return Find(files, p); }
-  std::optional<std::uint64_t> FileSize(const std::string& p) override { return Find(sizes, p); }
-  std::optional<std::string> Sha256Hex(const std::string& p) override { return Find(sha256, p); }
+  struct Held : HeldFile {  // sizes and digests are read through it only
+    Fake& f;
+    std::string path;
+    Held(Fake& fake, std::string p) : f(fake), path(p) { Add(f.holds, "+" + Short(p)); }
+    ~Held() override { Add(f.holds, "-" + Short(path)), f.held.erase(f.held.find(Short(path))); }
+    std::optional<std::uint64_t> Size() override { return Find(f.sizes, path); }
+    std::optional<std::string> Sha256Hex() override { return Find(f.sha256, path); }
+  };
+  std::unique_ptr<HeldFile> OpenHeld(const std::string& p, unsigned long* e) override {
+    if (p == locked) return *e = 5, nullptr;
+    return held.insert(Short(p)), std::make_unique<Held>(*this, p);
+  }
 
   bool GetWindowsVersion(unsigned* a, unsigned* b) override { return *a = major, *b = minor, *a; }
   bool OpenKey(const std::string& subkey, RegKey* key) override {
@@ -118,7 +135,10 @@ struct Fake : HttpClient, HttpSession, FileSystem, SystemApi, JobRunner, RandomS
     if (shown.rfind("\"" + WORK + "\\", 0) == 0) shown.erase(1, WORK.size() + 1);
     std::replace(shown.begin(), shown.end(), '"', '\'');
     Add(events, ">" + shown);
-    std::deque<int>& codes = exits[shown.substr(1, shown.find('\'', 1) - 1)];
+    const std::string name = shown.substr(1, shown.find('\'', 1) - 1);
+    EXPECT_TRUE(held.count(name)) << name << " started while not held";
+    Add(holds, ">" + name);
+    std::deque<int>& codes = exits[name];
     const int code = codes.empty() ? 0 : codes.front();
     if (codes.size() > 1) codes.pop_front();
     if (!shown.rfind("'NetFx40.exe'", 0) && net4Installs) keys["v4.0\\Client"] = ONE;
@@ -138,7 +158,10 @@ struct Fake : HttpClient, HttpSession, FileSystem, SystemApi, JobRunner, RandomS
   void SetStatus(const std::string& text, bool box) override {  // a box shows as !name
     Add(events, (box ? "!" : "") + (TEXTS.count(text) ? TEXTS.at(text) : text));
   }
-  bool ShellOpen(const std::string& p) override { return Add(events, "open " + p), shellOpens; }
+  bool ShellOpen(const std::string& p) override {
+    EXPECT_TRUE(held.count(Short(p))) << p << " opened while not held";
+    return Add(events, "open " + p), shellOpens;
+  }
   void Quit() override { Add(events, "QUIT"), quit = true; }
   std::string GetTempDirectory() override { return WORK; }
   void KillStartupTimer() override {}

@@ -118,6 +118,7 @@ std::string Play(const std::string& world) {
   for (int n = 0; n < 500 && !w.queue.empty() && !w.quit; ++n, w.queue.pop_front())
     EXPECT_EQ(OnInstallStep(job, w, w.queue.front().first, w.queue.front().second), 1);
   EXPECT_EQ(w.open, 0) << "registry keys left open";
+  EXPECT_TRUE(w.held.empty()) << "files left held: " << w.holds;
   return w.events;
 }
 
@@ -177,20 +178,31 @@ TEST(Launcher, RulesSizeTestAndPinnedDigests) {
     if (size) f.sizes[WORK + "\\NetFx40.exe"] = size;
     EXPECT_EQ(Launch(f, "NetFx40.exe", DOTNET4_PACKAGE_RULE).second, size == 50449456) << size;
   }
-  // Each program pinned; the file whose digest differs ("": none) stops the run.
-  const std::tuple<const char*, LaunchRule, const char*> pins[] = {
-      {"ImagingProbe.exe", PROBE_RULE, ""},
-      {"ImagingProbe.exe", PROBE_RULE, "ImagingProbe.exe"},
-      {"NetFx40.exe", DOTNET4_PACKAGE_RULE, "NetFx40.exe"},
-      {"SetupWizard.exe", SETUP_WIZARD_RULE, "unrar.dll"}};
-  for (const auto& [name, rule, differs] : pins) {
+  // Each program pinned; the file whose digest differs, or that cannot be held, stops the run;
+  // what was held (+), run (>) and released (-), in turn.
+  const std::tuple<const char*, LaunchRule, const char*, const char*, const char*> pins[] = {
+      {"ImagingProbe.exe", PROBE_RULE, "", "",
+       "+ImagingProbe.exe >ImagingProbe.exe -ImagingProbe.exe"},
+      {"ImagingProbe.exe", PROBE_RULE, "ImagingProbe.exe", "",
+       "+ImagingProbe.exe -ImagingProbe.exe"},
+      {"NetFx40.exe", DOTNET4_PACKAGE_RULE, "NetFx40.exe", "", "+NetFx40.exe -NetFx40.exe"},
+      {"NetFx40.exe", DOTNET4_PACKAGE_RULE, "", "NetFx40.exe", ""},
+      {"SetupWizard.exe", SETUP_WIZARD_RULE, "unrar.dll", "",
+       "+SetupWizard.exe +unrar.dll -unrar.dll -SetupWizard.exe"},
+      {"SetupWizard.exe", SETUP_WIZARD_RULE, "", "unrar.dll", "+SetupWizard.exe -SetupWizard.exe"},
+      {"SetupWizard.exe", SETUP_WIZARD_RULE, "", "",
+       "+SetupWizard.exe +unrar.dll >SetupWizard.exe -unrar.dll -SetupWizard.exe"}};
+  for (const auto& [name, rule, differs, locked, holds] : pins) {
     Fake f;
     f.exits[name] = {100};
+    f.locked = WORK + "\\" + locked;
     f.sizes[WORK + "\\NetFx40.exe"] = 50449456;
     SetPinnedDigestsForTest({{name, "ab"}, {"unrar.dll", "ab"}});
     f.sha256 = {{WORK + "\\" + name, "ab"}, {WORK + "\\unrar.dll", "ab"}};
     if (*differs) f.sha256[WORK + "\\" + differs] = "cd";
-    EXPECT_EQ(Launch(f, name, rule), std::pair(!*differs, !*differs)) << name << " " << differs;
+    const bool runs = std::string(holds).find('>') != std::string::npos;
+    EXPECT_EQ(Launch(f, name, rule), std::pair(runs, runs)) << name << " " << differs << locked;
+    EXPECT_EQ(f.holds, holds);
   }
 }
 
@@ -260,12 +272,16 @@ struct Sink : LogSink {
 
 TEST(Log, LinesMaskingTrimmingAndNoSink) {
   Sink sink;
+  Fake f;
+  f.locked = WORK + "f", f.replies["http://u:p@h/f?token=s"];
   for (LogSink* installed : {static_cast<LogSink*>(nullptr), static_cast<LogSink*>(&sink)}) {
     SetLogSink(installed);  // without a sink nothing is written and nothing breaks
     LogStep(30000, 101);
-    LogFetch("http://u:p@h/f", "", "5", 5, 200, 7);
+    LogFetch("http://u:p@h/f", "", "5", 5, 200, 7),
+        FetchUrlToFile("http://u:p@h/f?token=s", f.locked);
     LogRun("c", LAUNCH_FAILED, 2, 3), LogRun("c", 100, 0, 4), LogShellOpen("p", 2);
-    LogStatus("t", true), LogLine("x"), LogMirrorList({"a", "u:p@b/c"}), LogMirrorDrawn("a");
+    LogStatus("t\r\n1\x7f", true), LogLine("x"), LogMirrorList({"a", "u:p@b/c"}),
+        LogMirrorDrawn("a");
     LogRegistryProbe("K", "key missing", false), LogPackageSize("p", 5, false);
     LogDigest("p", "aa", std::nullopt, false), LogDigest("p", "aa", "aa", true);
   }
@@ -274,15 +290,25 @@ TEST(Log, LinesMaskingTrimmingAndNoSink) {
   EXPECT_EQ(sink.lines,
             window + "step (30000, 101)|" + worker +
                 "fetch http://***@h/f status=- length=5 written=5 result=200 7 ms|" + worker +
-                "run c not started, error 2 3 ms|" + worker + "run c exit code 100 4 ms|" + worker +
-                "shell open p result=2 FAILED|" + worker + "box \"t\"|" + worker + "x|" + worker +
-                "mirror list: 2 entries [a] [***@b/c]|" + worker + "mirror drawn a|" + worker +
-                "registry HKLM\\K key missing -> no|" + worker + "size p 5 bytes -> incomplete|" +
-                worker + "sha256 p pinned=aa found=- -> MISMATCH|" + worker +
+                "file C:\\T\\f cannot be written, error 32|" + worker +
+                "fetch http://***@h/f?token=*** status=200 length=0 written=0 result=0 0 ms|" +
+                worker + "run c not started, error 2 3 ms|" + worker + "run c exit code 100 4 ms|" +
+                worker + "shell open p result=2 FAILED|" + worker + "box \"t\\x0D\\x0A1\\x7F\"|" +
+                worker + "x|" + worker + "mirror list: 2 entries [a] [***@b/c]|" + worker +
+                "mirror drawn a|" + worker + "registry HKLM\\K key missing -> no|" + worker +
+                "size p 5 bytes -> incomplete|" + worker +
+                "sha256 p pinned=aa found=- -> MISMATCH|" + worker +
                 "sha256 p pinned=aa found=aa -> match|");
   EXPECT_EQ(LogClockMs(), 0u);
-  for (const char* url : {"http://h/a@b", "http://h/?u=a@b"}) EXPECT_EQ(MaskCredentials(url), url);
-  EXPECT_EQ(MaskCredentials("u:p@h:80/x@y"), "***@h:80/x@y");
+  // A password may hold any character; an "@" in a path or query after a bare host is no user.
+  const std::pair<std::string, std::string> masks[] = {
+      {"http://h/a@b", "http://h/a@b"},
+      {"http://h/?u=a@b&pass", "http://h/?u=a@b&pass"},
+      {"u:p@h:80/x@y", "***@y"},
+      {"http://u:p/?#@s@h/f", "http://***@h/f"},
+      {"http://h/f?Token=a&x=1&X-Amz-Signature=b&sig=#sig=c",
+       "http://h/f?Token=***&x=1&X-Amz-Signature=***&sig=***#sig=c"}};
+  for (const auto& [url, masked] : masks) EXPECT_EQ(MaskCredentials(url), masked);
   const std::string log = "one\ntwo\nthree\n";
   EXPECT_EQ(TrimOldLog(log, 100) + "|" + TrimOldLog(log, 12) + "|" + TrimOldLog(log, 10) + "|" +
                 TrimOldLog(log, 3),

@@ -5,22 +5,12 @@
 #include "app/log.h"
 #include "app/settings.h"
 #include "app/win32/command_line.h"
+#include "app/win32/library_search.h"
 #include "app/win32/log_file.h"
 #include "app/win32/platform_win32.h"
 #include "ui/win32/welcome_dlg.h"
 
 namespace {
-// The wizard is usually started from a download folder, where anything may
-// lie beside it: no library is ever taken from there or from the current
-// directory. Looked up, because Windows XP and Vista lack the first call.
-void RestrictLibrarySearch() {
-  using SetDefaultDirs = BOOL(WINAPI*)(DWORD);
-  auto setDefault = reinterpret_cast<SetDefaultDirs>(reinterpret_cast<void*>(
-      GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "SetDefaultDllDirectories")));
-  constexpr DWORD SEARCH_SYSTEM32 = 0x00000800;  // LOAD_LIBRARY_SEARCH_SYSTEM32
-  if (setDefault == nullptr || !setDefault(SEARCH_SYSTEM32)) SetDllDirectoryW(L"");
-}
-
 class CSetupApp {
  public:
   BOOL InitInstance() {
@@ -38,10 +28,11 @@ CSetupApp theApp;
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
-  RestrictLibrarySearch();
+  kelvara::RestrictLibrarySearch();
   // The taskbar button's progress is a COM object.
-  CoInitialize(nullptr);
+  const HRESULT com = CoInitialize(nullptr);
   kelvara::InstallWin32Platform();
   theApp.InitInstance();
+  if (SUCCEEDED(com)) CoUninitialize();
   return 0;
 }
