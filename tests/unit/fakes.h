@@ -18,7 +18,6 @@ using namespace kelvara;
 inline const std::string WORK = "C:\\T\\";    // the temporary directory, as the system gives it
 inline const std::string ONE("\1\0\0\0", 4);  // "Install" = 1
 
-// What a person reads, by the short names the route rows use.
 // What a person reads, by the short names the route rows use (the texts' one copy).
 inline const std::map<std::string, std::string> TEXTS = [] {
   std::map<std::string, std::string> texts;
@@ -74,9 +73,8 @@ struct Fake : HttpClient, HttpSession, FileSystem, SystemApi, JobRunner, RandomS
   std::map<std::string, std::uint64_t> sizes;
   std::map<std::string, std::deque<int>> exits;  // program: exit codes in turn, the last stays
   std::deque<std::pair<int, int>> queue;
-  std::string locked;               // a file that cannot be created or held
-  std::multiset<std::string> held;  // held now; holds: +NAME held, -NAME released, >NAME run
-  std::string holds;
+  std::string locked, holds;  // locked: cannot be created or held; holds: +held -released >run
+  std::multiset<std::string> held;  // by name, now
   std::uint32_t major = 6, minor = 1;
   int throws = 0, open = 0, threads = 1000, draw = 0;         // draw: what every rand() gives
   bool shellOpens = true, quit = false, net4Installs = true;  // by its package

@@ -178,25 +178,21 @@ TEST(Launcher, RulesSizeTestAndPinnedDigests) {
     if (size) f.sizes[WORK + "\\NetFx40.exe"] = size;
     EXPECT_EQ(Launch(f, "NetFx40.exe", DOTNET4_PACKAGE_RULE).second, size == 50449456) << size;
   }
-  // Each program pinned; the file whose digest differs, or that cannot be held, stops the run;
-  // what was held (+), run (>) and released (-), in turn.
+  // Each program pinned (p probe, n .NET package, w wizard); the file whose digest differs, or
+  // that cannot be held, stops the run; what was held (+), run (>) and released (-), in turn.
   const std::tuple<const char*, LaunchRule, const char*, const char*, const char*> pins[] = {
-      {"ImagingProbe.exe", PROBE_RULE, "", "",
-       "+ImagingProbe.exe >ImagingProbe.exe -ImagingProbe.exe"},
-      {"ImagingProbe.exe", PROBE_RULE, "ImagingProbe.exe", "",
-       "+ImagingProbe.exe -ImagingProbe.exe"},
-      {"NetFx40.exe", DOTNET4_PACKAGE_RULE, "NetFx40.exe", "", "+NetFx40.exe -NetFx40.exe"},
-      {"NetFx40.exe", DOTNET4_PACKAGE_RULE, "", "NetFx40.exe", ""},
-      {"SetupWizard.exe", SETUP_WIZARD_RULE, "unrar.dll", "",
-       "+SetupWizard.exe +unrar.dll -unrar.dll -SetupWizard.exe"},
-      {"SetupWizard.exe", SETUP_WIZARD_RULE, "", "unrar.dll", "+SetupWizard.exe -SetupWizard.exe"},
-      {"SetupWizard.exe", SETUP_WIZARD_RULE, "", "",
-       "+SetupWizard.exe +unrar.dll >SetupWizard.exe -unrar.dll -SetupWizard.exe"}};
+      {"p", PROBE_RULE, "", "", "+p >p -p"},
+      {"p", PROBE_RULE, "p", "", "+p -p"},
+      {"n", DOTNET4_PACKAGE_RULE, "n", "", "+n -n"},
+      {"n", DOTNET4_PACKAGE_RULE, "", "n", ""},
+      {"w", SETUP_WIZARD_RULE, "unrar.dll", "", "+w +unrar.dll -unrar.dll -w"},
+      {"w", SETUP_WIZARD_RULE, "", "unrar.dll", "+w -w"},
+      {"w", SETUP_WIZARD_RULE, "", "", "+w +unrar.dll >w -unrar.dll -w"}};
   for (const auto& [name, rule, differs, locked, holds] : pins) {
     Fake f;
     f.exits[name] = {100};
     f.locked = WORK + "\\" + locked;
-    f.sizes[WORK + "\\NetFx40.exe"] = 50449456;
+    f.sizes[WORK + "\\" + name] = 50449456;
     SetPinnedDigestsForTest({{name, "ab"}, {"unrar.dll", "ab"}});
     f.sha256 = {{WORK + "\\" + name, "ab"}, {WORK + "\\unrar.dll", "ab"}};
     if (*differs) f.sha256[WORK + "\\" + differs] = "cd";
