@@ -78,6 +78,8 @@ const bool fetchAdded = wt::Rows("fetch", fetchRows, [](const FetchRow& r) {
   for (long i = 0; i < r.file; ++i) want += static_cast<char>(i % 251);
   CHECK(Slurp(local).size(), want.size());
   CHECK(Slurp(local) == want, true);
+  // 7: read-only, hidden, system, gone from a replaced file (Wine as root ignores read-only)
+  CHECK(GetFileAttributesA(local.c_str()) & 7, r.file == NO_FILE ? 7ul : 0ul);
   // Sent as given: the server saw this very request line, "//" and all.
   if (server != "") CHECK(Slurp(Env("KV_LOG")).find("GET " + target + "\n") != string::npos, true);
 });
