@@ -68,6 +68,10 @@ for role in "${!ini[@]}"; do printf '[%s]\n%s\n' "$role" "${ini[$role]}"; done >
 
 product=$build/kelvara-setup.exe
 has pinned && product=$bin/pinned/kelvara-setup.exe
+if has planted; then  # these beside the program, preferred to Wine's own: none may be loaded
+  export WINEDLLOVERRIDES=uxtheme,wininet,rsaenh=n,b
+  for d in uxtheme wininet rsaenh; do cp "$bin/e2e_status_hook.dll" "${product%/*}/$d.dll"; done
+fi
 actions=()
 for a in $(field drive); do
   [[ $a =~ ^(.*-on)=(.*)$ && -n ${text[${BASH_REMATCH[2]}]:-} ]] && a=${BASH_REMATCH[1]}=${text[${BASH_REMATCH[2]}]}
@@ -77,6 +81,7 @@ if [ -n "${KELVARA_DEMO_BY_HAND:-}" ]; then wine "$product"; exit 0; fi
 timeout 240 wine "$bin/e2e_driver.exe" "$(winpath "$out")" "$(winpath "$product")" \
   "$(winpath "$bin/e2e_status_hook.dll")" "${actions[@]}" </dev/null >"$out/driver.log" 2>&1 ||
   fail "driver exit code $?"
+has planted && rm -f "${product%/*}"/{uxtheme,wininet,rsaenh}.dll
 for _ in $(seq 200); do  # an installer left behind by Cancel goes on by itself
   [ "$(grep -c '^begin' "$c/record.log")" = "$(grep -vc '^begin' "$c/record.log")" ] 2>/dev/null && break || sleep 0.1
 done

@@ -37,4 +37,15 @@ void RestrictLibrarySearch() {
   for (const wchar_t* name : LATE_LIBRARIES) LoadSystemLibrary(name);
 }
 
+// Not a static import: the library's start-up loads the themes library by
+// name, which would happen before the search is restricted. Loaded by name,
+// so that the manifest's side-by-side assembly answers for it.
+void InitCommonControlsLate() {
+  HMODULE controls = LoadLibraryW(L"comctl32.dll");
+  auto init = controls == nullptr ? nullptr
+                                  : reinterpret_cast<void(WINAPI*)()>(reinterpret_cast<void*>(
+                                        GetProcAddress(controls, "InitCommonControls")));
+  if (init != nullptr) init();
+}
+
 }  // namespace kelvara

@@ -9,4 +9,6 @@ void RestrictLibrarySearch();
 // A library of the system folder, loaded by its full path, with its own
 // imports taken from the system folder too.
 HMODULE LoadSystemLibrary(const wchar_t* name);
+// The manifest's common controls 6, loaded once the search is restricted.
+void InitCommonControlsLate();
 }  // namespace kelvara

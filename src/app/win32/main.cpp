@@ -1,5 +1,4 @@
 #include <windows.h>
-#include <commctrl.h>
 #include <objbase.h>
 
 #include "app/log.h"
@@ -14,7 +13,7 @@ namespace {
 class CSetupApp {
  public:
   BOOL InitInstance() {
-    InitCommonControls();
+    kelvara::InitCommonControlsLate();
     kelvara::g_bPrivateMode = kelvara::IsPrivateModeRequested(GetCommandLineW()) ? 1 : 0;
     kelvara::OpenSupportLog();
     kelvara::CWelcomeDlg welcome;
