@@ -7,6 +7,7 @@ set(CMAKE_RC_COMPILE_OBJECT
 
 add_library(kelvara_win32 STATIC
   src/app/win32/command_line.cpp
+  src/app/win32/library_search.cpp
   src/app/win32/log_file.cpp
   src/app/win32/platform_win32.cpp
   src/app/win32/single_instance.cpp
@@ -22,7 +23,7 @@ add_library(kelvara_win32 STATIC
   src/ui/win32/welcome_dlg.cpp)
 target_include_directories(kelvara_win32 PUBLIC src PRIVATE ${CMAKE_BINARY_DIR}/generated/version)
 target_compile_options(kelvara_win32 PRIVATE ${KELVARA_WARNINGS})
-target_link_libraries(kelvara_win32 PUBLIC kelvara_core shell32 comctl32 user32 gdi32 advapi32 ole32 uuid)
+target_link_libraries(kelvara_win32 PUBLIC kelvara_core shell32 user32 gdi32 advapi32 ole32 uuid)
 
 foreach(target kelvara_core kelvara_win32)
   target_compile_definitions(${target} PUBLIC UNICODE _UNICODE WIN32_LEAN_AND_MEAN)

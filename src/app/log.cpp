@@ -1,5 +1,7 @@
 #include "app/log.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cstdio>
 
 namespace kelvara {
@@ -12,7 +14,7 @@ void Write(const std::string& event) {
   std::snprintf(prefix, sizeof prefix, "%8llu ms  %-6s  ",
                 static_cast<unsigned long long>(g_sink->ElapsedMs()),
                 g_sink->OnWindowThread() ? "window" : "worker");
-  g_sink->Append(prefix + event);
+  g_sink->Append(prefix + EscapeControls(event));
 }
 
 std::string Num(std::uint64_t value) { return std::to_string(value); }
@@ -93,25 +95,69 @@ void LogShellOpen(const std::string& path, long result) {
         (result > 32 ? " ok" : " FAILED"));
 }
 
+void LogFileRefused(const std::string& path, const char* what, unsigned long error) {
+  Write("file " + path + " " + what + ", error " + std::to_string(error));
+}
+
+namespace {
+bool IsSecretName(std::string name) {
+  std::transform(name.begin(), name.end(), name.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  for (const char* part : {"token", "sig", "key", "pass", "pwd", "auth", "secret", "credential"})
+    if (name.find(part) != std::string::npos) return true;
+  return false;
+}
+}  // namespace
+
 std::string MaskCredentials(const std::string& url) {
   const auto scheme = url.find("://");
   const std::size_t start = scheme == std::string::npos ? 0 : scheme + 3;
-  const auto end = url.find_first_of("/?#", start);
-  const auto at = url.rfind('@', end == std::string::npos ? std::string::npos : end);
-  if (at == std::string::npos || at < start) return url;
-  return url.substr(0, start) + "***" + url.substr(at);
+  std::string masked = url;
+  const auto authority = url.substr(start, url.find_first_of("/?#", start) - start);
+  const auto at = url.rfind('@');
+  if (authority.find_first_of(":@") != std::string::npos && at != std::string::npos)
+    masked = url.substr(0, start) + "***" + url.substr(at);
+  // The fragment is kept by its distance from the end: masking changes lengths.
+  const auto fragment = masked.find('#', start);
+  const std::size_t tail = fragment == std::string::npos ? 0 : masked.size() - fragment;
+  for (auto name = masked.find('?', start); name < masked.size() - tail;
+       name = masked.find('&', name + 1)) {
+    const auto valueEnd = std::min(masked.find('&', name + 1), masked.size() - tail);
+    const auto eq = masked.find('=', name + 1);
+    if (eq < valueEnd && IsSecretName(masked.substr(name + 1, eq - name - 1)))
+      masked.replace(eq + 1, valueEnd - eq - 1, "***");
+  }
+  return masked;
+}
+
+std::string EscapeControls(const std::string& text) {
+  std::string escaped;
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte >= 0x20 && byte != 0x7F) {
+      escaped += c;
+      continue;
+    }
+    char code[5];
+    std::snprintf(code, sizeof code, "\\x%02X", byte);
+    escaped += code;
+  }
+  return escaped;
 }
 
 std::vector<std::string> RunHeaderLines(const RunHeader& h) {
   const std::string version =
       std::to_string(h.major) + "." + std::to_string(h.minor) + "." + std::to_string(h.build);
-  return {"==== kelvara-setup " + h.version + " started " + h.localTime,
-          "Windows " + version + " (class " + std::to_string(h.versionClass) + ", " +
-              (h.windows64 ? "64-bit" : "32-bit") + ")",
-          std::string("mode ") + (h.privateMode ? "private" : "public") + ", intranet " +
-              MaskCredentials(h.intranetBase) + ", public " + MaskCredentials(h.publicBase) +
-              ", .NET 4.0 " + MaskCredentials(h.dotNet4Url),
-          "working directory " + h.workDir};
+  std::vector<std::string> lines = {
+      "==== kelvara-setup " + h.version + " started " + h.localTime,
+      "Windows " + version + " (class " + std::to_string(h.versionClass) + ", " +
+          (h.windows64 ? "64-bit" : "32-bit") + ")",
+      std::string("mode ") + (h.privateMode ? "private" : "public") + ", intranet " +
+          MaskCredentials(h.intranetBase) + ", public " + MaskCredentials(h.publicBase) +
+          ", .NET 4.0 " + MaskCredentials(h.dotNet4Url),
+      "working directory " + h.workDir};
+  for (std::string& line : lines) line = EscapeControls(line);
+  return lines;
 }
 
 std::string TrimOldLog(const std::string& content, std::size_t limit) {

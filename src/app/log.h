@@ -42,9 +42,17 @@ void LogDigest(const std::string& path, const std::string& pinned,
                const std::optional<std::string>& actual, bool match);
 void LogRun(const std::string& commandLine, int result, unsigned long error, std::uint64_t ms);
 void LogShellOpen(const std::string& path, long result);
+// A file the wizard could not write or hold, with the system's error number.
+void LogFileRefused(const std::string& path, const char* what, unsigned long error);
 
-// An address as requested, but "user:pass@host" becomes "***@host".
+// An address as requested, but the user name and password become "***" and so
+// do the values of query parameters named like secrets (a name holding token,
+// sig, key, pass, pwd, auth, secret or credential, in any case). A password may
+// hold any character, so when what precedes the first "/", "?" or "#" holds a
+// ":" or "@", everything up to the last "@" is taken for credentials.
 std::string MaskCredentials(const std::string& url);
+// Every control character as \xNN, so that no logged text can begin a line.
+std::string EscapeControls(const std::string& text);
 
 struct RunHeader {
   std::string version, localTime;

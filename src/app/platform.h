@@ -4,7 +4,7 @@
 //
 // One failure rule per kind of call, everywhere:
 //   - opening something (a session, a response, a file): nullptr when it
-//     cannot be opened;
+//     cannot be opened (a file also gives the system's error number);
 //   - a query (a size, a digest, a registry value, the Windows version):
 //     std::optional, or bool with an out-parameter;
 //   - a failure in the middle of an operation that has begun (a read that
@@ -64,19 +64,28 @@ class LocalFile {
   virtual void Close() = 0;                                    // throws
 };
 
+// A file open for reading that no other process may write, move or delete
+// until it is destroyed: what was checked through it is what runs.
+class HeldFile {
+ public:
+  virtual ~HeldFile() = default;
+  virtual std::optional<std::uint64_t> Size() = 0;
+  // The SHA-256 of the whole content as 64 lower-case hex digits.
+  virtual std::optional<std::string> Sha256Hex() = 0;
+};
+
 class FileSystem {
  public:
   virtual ~FileSystem() = default;
   // Creates or truncates the file for writing, shared with nobody while it is
-  // open.
-  virtual std::unique_ptr<LocalFile> CreateExclusive(const std::string& path) = 0;
+  // open; an older file of that name is replaced whatever its attributes.
+  virtual std::unique_ptr<LocalFile> CreateExclusive(const std::string& path,
+                                                     unsigned long* error) = 0;
   // Opens an existing file for writing at its end, likewise shared with nobody.
   virtual std::unique_ptr<LocalFile> OpenExclusiveAtEnd(const std::string& path) = 0;
   // The whole file in binary.
   virtual std::optional<std::string> ReadAll(const std::string& path) = 0;
-  virtual std::optional<std::uint64_t> FileSize(const std::string& path) = 0;
-  // The SHA-256 of the file's content as 64 lower-case hex digits.
-  virtual std::optional<std::string> Sha256Hex(const std::string& path) = 0;
+  virtual std::unique_ptr<HeldFile> OpenHeld(const std::string& path, unsigned long* error) = 0;
 };
 
 using RegKey = std::uintptr_t;

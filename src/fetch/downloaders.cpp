@@ -16,9 +16,12 @@ std::string DownloadServedFile(const std::string& workDir, const ServedFile& fil
                                                                                 : std::string();
 }
 
-std::string DownloadClientSetup(std::string workDir) {
+std::string DownloadClientSetup(std::string workDir, std::unique_ptr<HeldFile>* held) {
   std::string path = DownloadServedFile(workDir, CLIENT_SETUP);
-  return !path.empty() && IsFileAsPinned(path) ? path : std::string();
+  if (!path.empty()) *held = HoldFile(path);
+  if (*held && IsFileAsPinned(path, **held)) return path;
+  held->reset();
+  return std::string();
 }
 
 std::string DownloadSetupWizard(std::string workDir) {

@@ -1,5 +1,8 @@
 #pragma once
+#include <memory>
 #include <string>
+
+#include "app/platform.h"
 
 namespace kelvara {
 
@@ -36,8 +39,9 @@ std::string LocalPath(const std::string& workDir, const char* localName);
 std::string DownloadServedFile(const std::string& workDir, const ServedFile& file);
 
 // The client installer, refused like a failed download when its pinned
-// digest does not match, so a tampered file is never opened.
-std::string DownloadClientSetup(std::string workDir);
+// digest does not match, so a tampered file is never opened; *held keeps
+// the checked file until the shell has opened it.
+std::string DownloadClientSetup(std::string workDir, std::unique_ptr<HeldFile>* held);
 // Fetches the wizard and then "unrar.dll" beside it; the wizard's path.
 std::string DownloadSetupWizard(std::string workDir);
 // The connectivity test: true when "alive" could be fetched.

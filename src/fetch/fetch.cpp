@@ -95,7 +95,7 @@ class Transfer {
     } else if (record_.status != "200" && record_.status != "304") {
       return FETCH_FAILED;
     } else {
-      body_.file = GetPlatform().files->CreateExclusive(path_);
+      body_.file = Create();
       restarted_ = true;
       if (record_.status == "200") body_.total = ParseContentLength(record_.length);
     }
@@ -127,6 +127,14 @@ class Transfer {
   bool Restarted() const { return restarted_; }
 
  private:
+  // A new file, or an old one replaced; the log says why one cannot be.
+  std::unique_ptr<LocalFile> Create() {
+    unsigned long error = 0;
+    auto file = GetPlatform().files->CreateExclusive(path_, &error);
+    if (!file) LogFileRefused(path_, "cannot be written", error);
+    return file;
+  }
+
   // One request for the rest and its body; false when its answer ends the try.
   bool AskForRest(std::string& broke, PublishedTransfer& progress) {
     const std::uint64_t from = body_.at;
@@ -148,7 +156,7 @@ class Transfer {
       // The server ignores ranges, or the file changed: the body comes whole.
       LogResume(record_.url, from, status, range, "restart from 0");
       body_.file->Close();
-      body_.file = GetPlatform().files->CreateExclusive(path_);
+      body_.file = Create();
       if (!body_.file) throw PlatformError("the file cannot be created again");
       body_.at = 0;
       restarted_ = true;
@@ -193,6 +201,15 @@ class Transfer {
   bool restarted_ = false;
 };
 
+// True when the file lies there whole, as pinned; *size: what it holds. Held
+// only for the check: the fetch may then write it.
+bool IsPinnedFileThere(const std::string& path, std::uint64_t* size) {
+  unsigned long error = 0;
+  const auto file = GetPlatform().files->OpenHeld(path, &error);
+  *size = file ? file->Size().value_or(0) : 0;
+  return *size > 0 && IsFileAsPinned(path, *file);
+}
+
 // *restarted: the file was written from its first byte.
 int FetchOnce(const std::string& url, const std::string& localPath, std::uint64_t from,
               bool* restarted) {
@@ -217,8 +234,7 @@ int FetchUrlToFile(std::string url, std::string localPath) {
   // used as it is, or completed from its end and checked again.
   std::uint64_t held = 0;
   try {
-    if (HasPinnedDigest(localPath)) held = GetPlatform().files->FileSize(localPath).value_or(0);
-    if (held > 0 && IsFileAsPinned(localPath)) {
+    if (HasPinnedDigest(localPath) && IsPinnedFileThere(localPath, &held)) {
       LogReuse(localPath);
       return FETCH_OK;
     }
@@ -230,7 +246,8 @@ int FetchUrlToFile(std::string url, std::string localPath) {
   const int completed = FetchOnce(url, localPath, held, &restarted);
   if (completed != FETCH_OK && completed != RANGE_REFUSED) return completed;
   // A file written whole by this fetch is checked where it is used, not fetched twice.
-  if (completed == FETCH_OK && (restarted || IsFileAsPinned(localPath))) return FETCH_OK;
+  std::uint64_t size = 0;
+  if (completed == FETCH_OK && (restarted || IsPinnedFileThere(localPath, &size))) return FETCH_OK;
   LogResume(url, held, "", "", "restart from 0");
   return FetchOnce(url, localPath, 0, &restarted);
 }

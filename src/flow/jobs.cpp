@@ -13,13 +13,15 @@ namespace kelvara {
 namespace {
 enum class Input { WorkDir, FilePath, ProbePath };
 
-// A download job stores its path in strFilePath; every other job stores its
-// verdict in nJobResult: 1 or 0, or the client's Ending.
+// A download job stores its path in strFilePath, and a held one also its
+// file in heldFile; every other job stores its verdict in nJobResult: 1 or 0,
+// or the client's Ending.
 struct JobEntry {
   int code;
   Input input;
   std::string (*download)(std::string);
   int (*test)(std::string);
+  std::string (*downloadHeld)(std::string, std::unique_ptr<HeldFile>*) = nullptr;
 };
 
 template <bool (*test)(std::string)>
@@ -39,7 +41,7 @@ int Run(std::string path) {
 
 constexpr JobEntry JOB_TABLE[] = {
     {JOB_CHECK_SERVER, Input::WorkDir, nullptr, Verdict<IsServerReachable>},
-    {STAGE_CLIENT + STEP_FETCH_PACKAGE, Input::WorkDir, DownloadClientSetup, nullptr},
+    {STAGE_CLIENT + STEP_FETCH_PACKAGE, Input::WorkDir, nullptr, nullptr, DownloadClientSetup},
     {STAGE_CLIENT + STEP_RUN_PACKAGE, Input::FilePath, nullptr, RunClientSetup},
     {STAGE_DOTNET4 + STEP_FETCH_PACKAGE, Input::WorkDir, DownloadDotNet4Package, nullptr},
     {STAGE_DOTNET4 + STEP_RUN_PACKAGE, Input::FilePath, nullptr, Run<DOTNET4_PACKAGE_RULE>},
@@ -78,6 +80,8 @@ unsigned JobThreadProc(void* param) {
                                                               : g_strProbePath;
   if (entry->download != nullptr)
     job.strFilePath = entry->download(input);
+  else if (entry->downloadHeld != nullptr)
+    job.strFilePath = entry->downloadHeld(input, &job.heldFile);
   else
     job.nJobResult = entry->test(input);
   PostReply(entry->code);
@@ -89,7 +93,7 @@ void StartJob(JobBlock& job, int code) {
   if (GetPlatform().jobs->StartThread(JobThreadProc, &job)) return;
   const JobEntry* entry = FindJob(code);
   if (entry == nullptr) return;
-  if (entry->download != nullptr)
+  if (entry->test == nullptr)
     job.strFilePath.clear();
   else
     job.nJobResult = 0;

@@ -1,7 +1,10 @@
 #pragma once
 // The job runner: one short-lived worker per download or program run.
 
+#include <memory>
 #include <string>
+
+#include "app/platform.h"
 
 namespace kelvara {
 
@@ -12,6 +15,8 @@ struct JobBlock {
   int nJobResult = 0;
   std::string strWorkDir;
   std::string strFilePath;
+  // The checked client installer, held until the shell has opened it.
+  std::unique_ptr<HeldFile> heldFile;
 };
 
 // Runs the job named by nJobCode, writes its result and posts its reply

@@ -44,14 +44,19 @@ void ClientStage(JobBlock& job, FlowHost& host, int step) {
     StartJob(job, STAGE_CLIENT + STEP_FETCH_PACKAGE);
   } else if (step == STEP_PACKAGE_FETCHED) {
     // Unattended, the client is run and waited for when the build says how.
-    if (!job.strFilePath.empty() && IsUnattended() && !g_strClientQuietArgs.empty())
+    if (!job.strFilePath.empty() && IsUnattended() && !g_strClientQuietArgs.empty()) {
       StartJob(job, STAGE_CLIENT + STEP_RUN_PACKAGE);
+      return;
+    }
     // An installer the shell cannot open is a failure the user must see.
-    else if (job.strFilePath.empty() || !host.ShellOpen(job.strFilePath))
-      Halt(host, TEXT_CLIENT_FAILED);
-    else
+    const bool opened = !job.strFilePath.empty() && host.ShellOpen(job.strFilePath);
+    job.heldFile.reset();  // the shell has started it, or never will
+    if (opened)
       PostStep(STAGE_CONTROL, CONTROL_QUIT);
+    else
+      Halt(host, TEXT_CLIENT_FAILED);
   } else if (step == STEP_PACKAGE_DONE) {
+    job.heldFile.reset();  // held through the run, as the other programs are
     if (job.nJobResult == ENDING_FAILED)
       Halt(host, TEXT_CLIENT_FAILED);
     else if (job.nJobResult == ENDING_CANCELLED)

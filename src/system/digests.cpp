@@ -74,10 +74,17 @@ const PinnedDigest* PinnedDigestOf(const std::string& path) {
 
 bool HasPinnedDigest(const std::string& path) { return PinnedDigestOf(path) != nullptr; }
 
-bool IsFileAsPinned(const std::string& path) {
+std::unique_ptr<HeldFile> HoldFile(const std::string& path) {
+  unsigned long error = 0;
+  std::unique_ptr<HeldFile> file = GetPlatform().files->OpenHeld(path, &error);
+  if (!file) LogFileRefused(path, "cannot be held for its checks", error);
+  return file;
+}
+
+bool IsFileAsPinned(const std::string& path, HeldFile& file) {
   const PinnedDigest* pinned = PinnedDigestOf(path);
   if (pinned == nullptr) return true;
-  const auto actual = GetPlatform().files->Sha256Hex(path);
+  const auto actual = file.Sha256Hex();
   const bool match = actual && *actual == pinned->sha256;
   LogDigest(path, pinned->sha256, actual, match);
   return match;

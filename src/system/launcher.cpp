@@ -4,6 +4,7 @@
 #include "app/log.h"
 #include "app/platform.h"
 #include "app/settings.h"
+#include "fetch/downloaders.h"
 #include "system/digests.h"
 #include "system/probes.h"
 
@@ -43,16 +44,25 @@ std::string ProgramCommandLine(const std::string& path, const LaunchRule& rule, 
 }
 
 bool RunDownloadedProgram(const std::string& path, const LaunchRule& rule) {
-  if (rule.sizeTest && !IsDotNet4PackageComplete(path)) return false;
-  if (!IsFileAsPinned(path)) return false;
+  // Any process of the user can write to the download folder; the elevated
+  // run must start exactly what was checked.
+  const std::unique_ptr<HeldFile> program = HoldFile(path);
+  if (!program) return false;
+  if (rule.sizeTest && !IsDotNet4PackageComplete(path, *program)) return false;
+  if (!IsFileAsPinned(path, *program)) return false;
   // The wizard loads the library saved beside it.
-  if (rule.wizard && !IsFileAsPinned(path.substr(0, path.find_last_of('\\') + 1) + "unrar.dll"))
-    return false;
+  std::unique_ptr<HeldFile> library;
+  if (rule.wizard) {
+    const std::string dll = path.substr(0, path.find_last_of('\\') + 1) + UNRAR_DLL.localName;
+    library = HoldFile(dll);
+    if (!library || !IsFileAsPinned(dll, *library)) return false;
+  }
   const std::string commandLine =
       ProgramCommandLine(path, rule, g_bPrivateMode != 0, IsUnattended());
   return IsRuleMet(rule, rule.probe ? RunProgramAndWait(commandLine) : RunInstaller(commandLine));
 }
 
+// Held meanwhile by the job that fetched and checked it.
 int RunClientSetup(std::string path) {
   const int result = RunInstaller("\"" + path + "\" " + g_strClientQuietArgs);
   const Ending ending = ClientEnding(result);

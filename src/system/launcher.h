@@ -36,7 +36,8 @@ std::string ProgramCommandLine(const std::string& path, const LaunchRule& rule, 
                                bool unattended);
 
 // A program whose pinned digest does not match is handled as one that
-// cannot be started: nothing is run.
+// cannot be started: nothing is run. The program, and the wizard's library,
+// are held from before their checks until the program has ended.
 bool RunDownloadedProgram(const std::string& path, const LaunchRule& rule);
 
 // The client started with the build's quiet arguments and waited for; how

@@ -78,10 +78,10 @@ bool IsDotNet2Installed() {
   return opened;
 }
 
-bool IsDotNet4PackageComplete(std::string path) {
+bool IsDotNet4PackageComplete(const std::string& path, HeldFile& package) {
   // The guard the size test requires: a file that cannot be examined is incomplete.
   try {
-    const auto size = GetPlatform().files->FileSize(path);
+    const auto size = package.Size();
     const bool complete = size && *size == DOTNET4_PACKAGE_SIZE;
     LogPackageSize(path, size, complete);
     return complete;

@@ -2,6 +2,8 @@
 #include <cstdint>
 #include <string>
 
+#include "app/platform.h"
+
 namespace kelvara {
 
 // Windows version class: 50, 51, 52, 60, 61, 62 or 0.
@@ -16,7 +18,8 @@ inline constexpr std::uint64_t DOTNET4_PACKAGE_SIZE = 50449456;
 
 bool IsDotNet4Installed();
 bool IsDotNet2Installed();
-bool IsDotNet4PackageComplete(std::string path);
+// The size read through the package held for its run.
+bool IsDotNet4PackageComplete(const std::string& path, HeldFile& package);
 
 // The working directory from the temporary-path call's returned length and
 // buffer: "C:\" when the call failed or the path does not fit in 260.

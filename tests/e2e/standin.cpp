@@ -1,7 +1,9 @@
 // One stand-in for every program the wizard downloads and starts: its role
 // is its own file name, its behaviour a section of C:\kelvara-e2e\standin.ini
 // (present = a marker file or an HKLM key with "Install"=1; install, sleep,
-// exit). It records "begin" and then "Role<TAB>command line<TAB>exit code".
+// exit; move=1: try to move its own file and a "unrar.dll" beside it, as any
+// other process of the user could). It records "begin" and then
+// "Role<TAB>command line<TAB>exit code", and what the moves did as facts.
 #include <windows.h>
 
 #include <string>
@@ -9,17 +11,25 @@
 namespace {
 const wchar_t* const CONFIG = L"C:\\kelvara-e2e\\standin.ini";
 
-void Record(const std::wstring& line) {
+void Record(const std::wstring& line, const wchar_t* to = L"C:\\kelvara-e2e\\record.log") {
   char utf8[4096];
   const int n = WideCharToMultiByte(CP_UTF8, 0, (line + L"\n").c_str(), -1, utf8, 4096, 0, 0);
   // Several stand-ins may append at once: retry while another holds the file.
   for (int attempt = 0; attempt < 200; ++attempt, Sleep(10)) {
-    HANDLE file = CreateFileW(L"C:\\kelvara-e2e\\record.log", FILE_APPEND_DATA, FILE_SHARE_READ,
-                              nullptr, OPEN_ALWAYS, 0, nullptr);
+    HANDLE file =
+        CreateFileW(to, FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS, 0, nullptr);
     DWORD written = 0;
     if (file != INVALID_HANDLE_VALUE && WriteFile(file, utf8, n > 0 ? n - 1 : 0, &written, 0))
       return (void)CloseHandle(file);
   }
+}
+
+void TryMove(const std::wstring& path) {
+  if (GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES) return;
+  const bool moved = MoveFileW(path.c_str(), (path + L".moved").c_str()) != 0;
+  if (moved) MoveFileW((path + L".moved").c_str(), path.c_str());
+  Record(L"moved_" + path.substr(path.find_last_of(L'\\') + 1) + (moved ? L"=yes" : L"=refused"),
+         L"C:\\kelvara-e2e\\facts.txt");
 }
 
 // A component is present when its marker file exists, or its key says "Install"=1.
@@ -53,6 +63,9 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   };
   GetPrivateProfileStringW(role.c_str(), L"present", L"", where, 512, CONFIG);
   Record(L"begin");
+  const std::wstring self = path;
+  if (setting(L"move", 0) != 0)
+    TryMove(self), TryMove(self.substr(0, self.find_last_of(L'\\') + 1) + L"unrar.dll");
   Sleep(setting(L"sleep", 0));
   const bool probe = role.find(L"Probe") != std::wstring::npos;
   if (!probe && where[0] && setting(L"install", 1) != 0) Present(where, true);

@@ -7,6 +7,7 @@
 #include <fstream>
 #include <map>
 #include <regex>
+#include <set>
 
 #include "app/platform.h"
 #include "app/settings.h"
@@ -74,6 +75,9 @@ struct Session : HttpSession {
 };
 
 inline void Add(std::string& to, const std::string& s) { to += (to.empty() ? "" : " ") + s; }
+inline std::string Short(std::string path) {  // "C:\T\\NAME" shows as NAME
+  return path.rfind(WORK + "\\", 0) ? path : path.erase(0, WORK.size() + 1);
+}
 
 struct Fake : HttpClient, HttpSession, FileSystem, SystemApi, JobRunner, RandomSource, FlowHost {
   std::string events, opened;             // opened: registry keys below NDP, in turn
@@ -83,7 +87,8 @@ struct Fake : HttpClient, HttpSession, FileSystem, SystemApi, JobRunner, RandomS
   std::map<std::string, std::uint64_t> sizes;
   std::map<std::string, std::deque<int>> exits;  // program: exit codes in turn, the last stays
   std::deque<std::pair<int, int>> queue;
-  std::string locked;  // a file that cannot be created
+  std::string locked, holds;  // locked: cannot be created or held; holds: +held -released >run
+  std::multiset<std::string> held;  // by name, now
   std::uint32_t major = 6, minor = 1;
   int throws = 0, open = 0, threads = 1000, draw = 0;  // draw: what every rand() gives
   unsigned stall = 0;
@@ -114,19 +119,32 @@ struct Fake : HttpClient, HttpSession, FileSystem, SystemApi, JobRunner, RandomS
     return next ? std::make_unique<Reply>(*next) : nullptr;
   }
 
-  std::unique_ptr<LocalFile> CreateExclusive(const std::string& path) override {
-    return path == locked ? nullptr : std::make_unique<File>(files[path] = "");
+  std::unique_ptr<LocalFile> CreateExclusive(const std::string& path, unsigned long* e) override {
+    if (path == locked || held.count(Short(path))) return *e = 32, nullptr;  // a sharing violation
+    return std::make_unique<File>(files[path] = "");
   }
   std::unique_ptr<LocalFile> OpenExclusiveAtEnd(const std::string& path) override {
     return files.count(path) && path != locked ? std::make_unique<File>(files[path]) : nullptr;
   }
   std::optional<std::string> ReadAll(const std::string& p) override { return Find(files, p); }
   // Unless given, a file's size and digest ("#" + content) come from what it holds.
-  std::optional<std::uint64_t> FileSize(const std::string& p) override {
-    return sizes.count(p) || !files.count(p) ? Find(sizes, p) : files[p].size();
-  }
-  std::optional<std::string> Sha256Hex(const std::string& p) override {
-    return sha256.count(p) || !files.count(p) ? Find(sha256, p) : "#" + files[p];
+  struct Held : HeldFile {  // sizes and digests are read through it only
+    Fake& f;
+    std::string path;
+    Held(Fake& fake, std::string p) : f(fake), path(p) { Add(f.holds, "+" + Short(p)); }
+    ~Held() override { Add(f.holds, "-" + Short(path)), f.held.erase(f.held.find(Short(path))); }
+    std::optional<std::uint64_t> Size() override {
+      return f.sizes.count(path) || !f.files.count(path) ? Find(f.sizes, path)
+                                                         : f.files[path].size();
+    }
+    std::optional<std::string> Sha256Hex() override {
+      return f.sha256.count(path) || !f.files.count(path) ? Find(f.sha256, path)
+                                                          : "#" + f.files[path];
+    }
+  };
+  std::unique_ptr<HeldFile> OpenHeld(const std::string& p, unsigned long* e) override {
+    if (p == locked) return *e = 5, nullptr;
+    return held.insert(Short(p)), std::make_unique<Held>(*this, p);
   }
 
   bool GetWindowsVersion(unsigned* a, unsigned* b) override { return *a = major, *b = minor, *a; }
@@ -153,7 +171,10 @@ struct Fake : HttpClient, HttpSession, FileSystem, SystemApi, JobRunner, RandomS
     if (shown.rfind("\"" + WORK + "\\", 0) == 0) shown.erase(1, WORK.size() + 1);
     std::replace(shown.begin(), shown.end(), '"', '\'');
     Add(events, ">" + shown);
-    std::deque<int>& codes = exits[shown.substr(1, shown.find('\'', 1) - 1)];
+    const std::string name = shown.substr(1, shown.find('\'', 1) - 1);
+    EXPECT_TRUE(held.count(name)) << name << " started while not held";
+    Add(holds, ">" + name);
+    std::deque<int>& codes = exits[name];
     const int code = codes.empty() ? 0 : codes.front();
     if (codes.size() > 1) codes.pop_front();
     if (!shown.rfind("'NetFx40.exe'", 0) && net4Installs) keys["v4.0\\Client"] = ONE;
@@ -173,7 +194,10 @@ struct Fake : HttpClient, HttpSession, FileSystem, SystemApi, JobRunner, RandomS
   void SetStatus(const std::string& text, bool box) override {  // a box shows as !name
     Add(events, (box ? "!" : "") + (TEXTS.count(text) ? TEXTS.at(text) : text));
   }
-  bool ShellOpen(const std::string& p) override { return Add(events, "open " + p), shellOpens; }
+  bool ShellOpen(const std::string& p) override {
+    EXPECT_TRUE(held.count(Short(p))) << p << " opened while not held";
+    return Add(events, "open " + p), shellOpens;
+  }
   void Quit(int code) override {
     Add(events, code ? "EXIT" + std::to_string(code) : "QUIT"), quit = true;
   }

@@ -180,6 +180,7 @@ std::string Play(const std::string& world) {
   SetLogSink(nullptr);
   if (log.lines.find("restart is probably needed") != std::string::npos) Add(w.events, "RESTART?");
   EXPECT_EQ(w.open, 0) << "registry keys left open";
+  EXPECT_TRUE(w.held.empty()) << "files left held: " << w.holds;
   return w.events;
 }
 
@@ -265,22 +266,29 @@ TEST(Launcher, RulesSizeTestAndPinnedDigests) {
     if (size) f.sizes[WORK + "\\NetFx40.exe"] = size;
     EXPECT_EQ(Launch(f, "NetFx40.exe", DOTNET4_PACKAGE_RULE).second, size == 50449456) << size;
   }
-  // Each program pinned; the file whose digest differs ("": none) stops the run.
-  const std::tuple<const char*, LaunchRule, const char*> pins[] = {
-      {"ImagingProbe.exe", PROBE_RULE, ""},
-      {"ImagingProbe.exe", PROBE_RULE, "ImagingProbe.exe"},
-      {"NetFx40.exe", DOTNET4_PACKAGE_RULE, "NetFx40.exe"},
-      {"SetupWizard.exe", SETUP_WIZARD_RULE, "unrar.dll"},
-      {"wic_x86_chs.exe", PACKAGE_RULE, "?"}};  // a file that cannot be hashed
-  for (const auto& [name, rule, differs] : pins) {
+  // Each program pinned (p probe, n .NET package, w wizard); the file whose digest differs, or
+  // that cannot be held, stops the run; what was held (+), run (>) and released (-), in turn.
+  const std::tuple<const char*, LaunchRule, const char*, const char*, const char*> pins[] = {
+      {"p", PROBE_RULE, "", "", "+p >p -p"},
+      {"p", PROBE_RULE, "p", "", "+p -p"},
+      {"p", PROBE_RULE, "?", "", "+p -p"},  // a file that cannot be hashed
+      {"n", DOTNET4_PACKAGE_RULE, "n", "", "+n -n"},
+      {"n", DOTNET4_PACKAGE_RULE, "", "n", ""},
+      {"w", SETUP_WIZARD_RULE, "unrar.dll", "", "+w +unrar.dll -unrar.dll -w"},
+      {"w", SETUP_WIZARD_RULE, "", "unrar.dll", "+w -w"},
+      {"w", SETUP_WIZARD_RULE, "", "", "+w +unrar.dll >w -unrar.dll -w"}};
+  for (const auto& [name, rule, differs, locked, holds] : pins) {
     Fake f;
     f.exits[name] = {100};
-    f.sizes[WORK + "\\NetFx40.exe"] = 50449456;
+    f.locked = WORK + "\\" + locked;
+    f.sizes[WORK + "\\" + name] = 50449456;
     SetPinnedDigestsForTest({{name, "ab"}, {"unrar.dll", "ab"}});
     f.sha256 = {{WORK + "\\" + name, "ab"}, {WORK + "\\unrar.dll", "ab"}};
     if (*differs) f.sha256[WORK + "\\" + differs] = "cd";
     if (*differs == '?') f.sha256.erase(WORK + "\\" + name);
-    EXPECT_EQ(Launch(f, name, rule), std::pair(!*differs, !*differs)) << name << " " << differs;
+    const bool runs = std::string(holds).find('>') != std::string::npos;
+    EXPECT_EQ(Launch(f, name, rule), std::pair(runs, runs)) << name << " " << differs << locked;
+    EXPECT_EQ(f.holds, holds);
   }
 }
 
@@ -385,23 +393,38 @@ TEST(Log, ThreadMaskingTrimmingAndNoSink) {
   RunHeader header;
   header.intranetBase = "http://u:p@i/", header.publicBase = "http://u:p@p/";
   header.dotNet4Url = "http://u:p@d/n.exe";
+  Fake f;
+  f.locked = WORK + "f", f.replies["http://u:p@h/f?token=s"];
   for (LogSink* installed : {static_cast<LogSink*>(nullptr), static_cast<LogSink*>(&sink)}) {
     SetLogSink(installed);  // without a sink nothing is written and nothing breaks
     LogStep(30000, 101);
-    LogFetch("http://u:p@h/f", "", "5", 5, 200, 7);
-    LogMirrorList({"a", "u:p@b/c"}), LogMirrorDrawn("http://u:p@m/n.exe");
+    LogFetch("http://u:p@h/f", "", "5", 5, 200, 7),
+        FetchUrlToFile("http://u:p@h/f?token=s", f.locked);
+    LogStatus("t\r\n1\x7f", true), LogMirrorList({"a", "u:p@b/c"}),
+        LogMirrorDrawn("http://u:p@m/n.exe");
     for (const std::string& line : RunHeaderLines(header)) LogLine(line);
     LogBreak("http://u:p@h/f", 4, std::nullopt, "c"), LogResume("http://u:p@h/f", 4, "", "", "o");
   }
   SetLogSink(nullptr);
-  // Every address's credentials masked, whatever line it is in; the thread told.
+  // Credentials and secrets masked, whatever line they are in; control characters escaped; the
+  // file that could not be written named; the thread told.
   EXPECT_EQ(sink.lines.find("u:p"), std::string::npos) << sink.lines;
-  EXPECT_NE(sink.lines.find("drawn http://***@m/n.exe|"), std::string::npos) << sink.lines;
+  EXPECT_EQ(sink.lines.find("token=s"), std::string::npos) << sink.lines;
+  for (const char* part : {"drawn http://***@m/n.exe|", "box \"t\\x0D\\x0A1\\x7F\"|",
+                           "file C:\\T\\f cannot be written, error 32|"})
+    EXPECT_NE(sink.lines.find(part), std::string::npos) << part << "\n" << sink.lines;
   EXPECT_EQ(
       sink.lines.rfind("      42 ms  window  step (30000, 101)|      42 ms  worker  fetch", 0), 0u);
   EXPECT_EQ(LogClockMs(), 0u);
-  for (const char* url : {"http://h/a@b", "http://h/?u=a@b"}) EXPECT_EQ(MaskCredentials(url), url);
-  EXPECT_EQ(MaskCredentials("u:p@h:80/x@y"), "***@h:80/x@y");
+  // A password may hold any character; an "@" in a path or query after a bare host is no user.
+  const std::pair<std::string, std::string> masks[] = {
+      {"http://h/a@b", "http://h/a@b"},
+      {"http://h/?u=a@b&pass", "http://h/?u=a@b&pass"},
+      {"u:p@h:80/x@y", "***@y"},
+      {"http://u:p/?#@s@h/f", "http://***@h/f"},
+      {"http://h/f?Token=a&x=1&X-Amz-Signature=b&sig=#sig=c",
+       "http://h/f?Token=***&x=1&X-Amz-Signature=***&sig=***#sig=c"}};
+  for (const auto& [url, masked] : masks) EXPECT_EQ(MaskCredentials(url), masked);
   const std::string log = "one\ntwo\nthree\n";
   EXPECT_EQ(TrimOldLog(log, 100) + "|" + TrimOldLog(log, 12) + "|" + TrimOldLog(log, 10) + "|" +
                 TrimOldLog(log, 3),

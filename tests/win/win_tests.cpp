@@ -2,6 +2,7 @@
 // the helpers: the version probe ("version-probe") and, with KV_EXIT set, a program exiting so.
 #include <windows.h>
 #include <direct.h>
+#include <shellapi.h>
 #include <shlwapi.h>
 #include <wininet.h>
 
@@ -36,8 +37,8 @@ string Slurp(const string& path) {
   return in ? string(std::istreambuf_iterator<char>(in), {}) : missing;
 }
 void Spit(const string& path, const string& data) { std::ofstream(path, std::ios::binary) << data; }
-enum { NOTHING, OLD, NO_FOLDER, OVER_LIMIT };  // what is there before a case
-enum { NO_FILE = -1 };                         // no file left
+enum { NOTHING, OLD, NO_FOLDER, OVER_LIMIT, STALE };  // STALE: OLD, read-only, hidden, system
+enum { NO_FILE = -1 };                                // no file left
 
 struct FetchRow {
   const char *name, *target;  // a path on the fault server, or a whole address
@@ -56,18 +57,24 @@ const FetchRow fetchRows[] = {
     {"unresolvable host", "http://kelvara.invalid/x?", NOTHING, FETCH_FAILED, NO_FILE},
     {"refused port", "http://127.0.0.1:1/x?", NOTHING, FETCH_FAILED, NO_FILE},
     {"200 truncates", "/trunc?size=10", OLD, FETCH_OK, 10},
+    {"200 replaces read-only", "/stale?size=10", STALE, FETCH_OK, 10},
     {"double slash", "/qorv//SetupWizard.exe?size=10", NOTHING, FETCH_OK, 10},
 };
 const bool fetchAdded = wt::Rows("fetch", fetchRows, [](const FetchRow& r) {
   const string server = r.target[0] == '/' ? "http://127.0.0.1:" + Env("KV_PORT") : "";
   const string old = "an older file, longer than the body", target = r.target + ("&" + run);
   const string local = work + (r.before == NO_FOLDER ? "no folder\\" : "") + r.name;
-  if (r.before == OLD) Spit(local, old);
+  if (r.before == OLD || r.before == STALE) Spit(local, old);
+  if (r.before == STALE)
+    SetFileAttributesA(local.c_str(),
+                       FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
   CHECK(FetchUrlToFile(server + target, local), r.result);
   string want = r.file == NO_FILE ? missing : "";
   for (long i = 0; i < r.file; ++i) want += static_cast<char>(i % 251);
   CHECK(Slurp(local).size(), want.size());
   CHECK(Slurp(local) == want, true);
+  // 7: read-only, hidden, system, gone from a replaced file (Wine as root ignores read-only)
+  CHECK(GetFileAttributesA(local.c_str()) & 7, r.file == NO_FILE ? 7ul : 0ul);
   // Sent as given: the server saw this very request line, "//" and all.
   if (server != "") CHECK(Slurp(Env("KV_LOG")).find("GET " + target + "\n") != string::npos, true);
 });
@@ -211,7 +218,30 @@ const ShaRow shaRows[] = {
 const bool shaAdded = wt::Rows("sha256", shaRows, [](const ShaRow& r) {
   const string path = work + "sha256 " + r.name;
   if (r.sha256 != string("nullopt")) Spit(path, r.content);
-  CHECK(Win32FileSystem().Sha256Hex(path).value_or("nullopt"), string(r.sha256));
+  unsigned long error = 0;
+  const auto file = Win32FileSystem().OpenHeld(path, &error);
+  CHECK(file ? file->Sha256Hex().value_or("failed") : "nullopt", string(r.sha256));
+});
+
+const struct { const char* name; } heldRows[] = {{"runs and opens, but stays"}};
+const bool heldAdded = wt::Rows("held", heldRows, [](const auto&) {
+  // Held: the program starts and the shell opens it, but nothing may move or rewrite it.
+  const string program = work + "held.exe", moved = program + ".moved", report = work + "ran.txt";
+  CopyFileA(_pgmptr, program.c_str(), FALSE);
+  SetEnvironmentVariableA("KV_EXIT", "7");
+  unsigned long error = 0;
+  auto held = Win32FileSystem().OpenHeld(program, &error);
+  CHECK(held && held->Size() == Slurp(program).size(), true);
+  CHECK(RunProgramAndWait('"' + program + '"'), 7);
+  DeleteFileA(report.c_str());
+  const auto opened = ShellExecuteA(nullptr, "open", program.c_str(), "", "", SW_HIDE);
+  CHECK(reinterpret_cast<INT_PTR>(opened) > 32, true);
+  for (int i = 0; i < 100 && Slurp(report) == missing; ++i) Sleep(50);
+  CHECK(Slurp(report).substr(0, program.size()), program);
+  CHECK(MoveFileA(program.c_str(), moved.c_str()) ? 0 : GetLastError(), DWORD{32});
+  CHECK(!Win32FileSystem().CreateExclusive(program, &error) && error == 32, true);
+  held.reset();
+  CHECK(MoveFileA(program.c_str(), moved.c_str()), TRUE);
 });
 
 struct LogRow {

@@ -66,9 +66,11 @@ int wmain(int argc, wchar_t** argv) {
   QueryPerformanceFrequency(&frequency);
   QueryPerformanceCounter(&start);
   std::string result;
-  if (mode == L"hash")
-    result = Win32FileSystem().Sha256Hex(Narrow(argv[2])).value_or("failed");
-  else if (mode == L"fetch" || mode == L"pinned")
+  unsigned long error = 0;
+  if (mode == L"hash") {
+    const auto file = Win32FileSystem().OpenHeld(Narrow(argv[2]), &error);
+    result = file ? file->Sha256Hex().value_or("failed") : "failed";
+  } else if (mode == L"fetch" || mode == L"pinned")
     result = std::to_string(FetchUrlToFile(Narrow(argv[2]), Narrow(argv[3])));
   else
     result = std::to_string(RawFetch(argv[2], argv[3]));

@@ -1,11 +1,11 @@
 #include <windows.h>
-#include <commctrl.h>
 #include <objbase.h>
 
 #include "app/exit_codes.h"
 #include "app/log.h"
 #include "app/settings.h"
 #include "app/win32/command_line.h"
+#include "app/win32/library_search.h"
 #include "app/win32/log_file.h"
 #include "app/win32/platform_win32.h"
 #include "app/win32/single_instance.h"
@@ -15,21 +15,10 @@
 #include "ui/win32/welcome_dlg.h"
 
 namespace {
-// The wizard is usually started from a download folder, where anything may
-// lie beside it: no library is ever taken from there or from the current
-// directory. Looked up, because Windows XP and Vista lack the first call.
-void RestrictLibrarySearch() {
-  using SetDefaultDirs = BOOL(WINAPI*)(DWORD);
-  auto setDefault = reinterpret_cast<SetDefaultDirs>(reinterpret_cast<void*>(
-      GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "SetDefaultDllDirectories")));
-  constexpr DWORD SEARCH_SYSTEM32 = 0x00000800;  // LOAD_LIBRARY_SEARCH_SYSTEM32
-  if (setDefault == nullptr || !setDefault(SEARCH_SYSTEM32)) SetDllDirectoryW(L"");
-}
-
 class CSetupApp {
  public:
   BOOL InitInstance(const kelvara::CommandLine& line) {
-    InitCommonControls();
+    kelvara::InitCommonControlsLate();
     kelvara::g_bPrivateMode = line.privateMode ? 1 : 0;
     kelvara::g_uiMode = line.mode;
     kelvara::OpenSupportLog(line.logPath);
@@ -70,7 +59,7 @@ CSetupApp theApp;
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
-  RestrictLibrarySearch();
+  kelvara::RestrictLibrarySearch();
   const kelvara::CommandLine line = kelvara::ReadCommandLine(GetCommandLineW());
   // A second copy would write the same files in %TEMP%: it touches nothing,
   // and shows a person the first one or tells a deployment tool 1618.
@@ -84,8 +73,9 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
       break;
   }
   // The taskbar button's progress is a COM object.
-  CoInitialize(nullptr);
+  const HRESULT com = CoInitialize(nullptr);
   kelvara::InstallWin32Platform();
   theApp.InitInstance(line);
+  if (SUCCEEDED(com)) CoUninitialize();
   return theApp.m_nExitCode;
 }

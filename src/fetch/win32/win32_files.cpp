@@ -36,12 +36,44 @@ class Win32File final : public LocalFile {
  private:
   HANDLE file_;
 };
+
+// Opened for reading and shared only for reading: another process may read and
+// run it, but not write, move or delete it while this handle is open.
+class Win32HeldFile final : public HeldFile {
+ public:
+  explicit Win32HeldFile(HANDLE file) : file_(file) {}
+  Win32HeldFile(const Win32HeldFile&) = delete;
+  Win32HeldFile& operator=(const Win32HeldFile&) = delete;
+  ~Win32HeldFile() override { CloseHandle(file_); }
+
+  std::optional<std::uint64_t> Size() override {
+    LARGE_INTEGER size{};
+    if (!GetFileSizeEx(file_, &size)) return std::nullopt;
+    return static_cast<std::uint64_t>(size.QuadPart);
+  }
+  std::optional<std::string> Sha256Hex() override { return Sha256OfFile(file_); }
+
+ private:
+  HANDLE file_;
+};
 }  // namespace
 
-std::unique_ptr<LocalFile> Win32FileSystem::CreateExclusive(const std::string& path) {
-  HANDLE file = CreateFileW(Widen(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+std::unique_ptr<LocalFile> Win32FileSystem::CreateExclusive(const std::string& path,
+                                                            unsigned long* error) {
+  const std::wstring wide = Widen(path);
+  // CREATE_ALWAYS with normal attributes is refused over a read-only, hidden or
+  // system file: a copy left so by anything would fail this step on every run.
+  const DWORD attributes = GetFileAttributesW(wide.c_str());
+  constexpr DWORD STALE = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0 &&
+      (attributes & STALE) != 0)
+    SetFileAttributesW(wide.c_str(), FILE_ATTRIBUTE_NORMAL);
+  HANDLE file = CreateFileW(wide.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                             FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return nullptr;
+  if (file == INVALID_HANDLE_VALUE) {
+    *error = GetLastError();
+    return nullptr;
+  }
   return std::make_unique<Win32File>(file);
 }
 
@@ -53,6 +85,16 @@ std::unique_ptr<LocalFile> Win32FileSystem::OpenExclusiveAtEnd(const std::string
   LARGE_INTEGER zero{};
   if (!SetFilePointerEx(file, zero, nullptr, FILE_END)) return nullptr;
   return opened;
+}
+
+std::unique_ptr<HeldFile> Win32FileSystem::OpenHeld(const std::string& path, unsigned long* error) {
+  HANDLE file = CreateFileW(Widen(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                            OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    *error = GetLastError();
+    return nullptr;
+  }
+  return std::make_unique<Win32HeldFile>(file);
 }
 
 std::optional<std::string> Win32FileSystem::ReadAll(const std::string& path) {
@@ -74,13 +116,6 @@ std::optional<std::string> Win32FileSystem::ReadAll(const std::string& path) {
   CloseHandle(file);
   if (!ok) return std::nullopt;
   return content;
-}
-
-std::optional<std::uint64_t> Win32FileSystem::FileSize(const std::string& path) {
-  WIN32_FILE_ATTRIBUTE_DATA data{};
-  if (!GetFileAttributesExW(Widen(path).c_str(), GetFileExInfoStandard, &data)) return std::nullopt;
-  if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return std::nullopt;
-  return (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
 }
 
 }  // namespace kelvara

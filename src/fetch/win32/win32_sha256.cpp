@@ -13,14 +13,11 @@
 #define CALG_SHA_256 (ALG_CLASS_HASH | ALG_TYPE_ANY | 12)  // 12: ALG_SID_SHA_256
 #endif
 
-#include "app/win32/text.h"
-
 namespace kelvara {
 
 namespace {
 // Releases whatever was acquired, in reverse order, on every return path.
 struct HashHandles {
-  HANDLE file = INVALID_HANDLE_VALUE;
   HCRYPTPROV provider = 0;
   HCRYPTHASH hash = 0;
   HashHandles() = default;
@@ -29,7 +26,6 @@ struct HashHandles {
   ~HashHandles() {
     if (hash != 0) CryptDestroyHash(hash);
     if (provider != 0) CryptReleaseContext(provider, 0);
-    if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
   }
 };
 
@@ -37,11 +33,9 @@ constexpr DWORD HASH_BUFFER_SIZE = 65536;
 constexpr DWORD SHA256_SIZE = 32;
 }  // namespace
 
-std::optional<std::string> Win32FileSystem::Sha256Hex(const std::string& path) {
+std::optional<std::string> Sha256OfFile(void* file) {
   HashHandles h;
-  h.file = CreateFileW(Widen(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                       FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-  if (h.file == INVALID_HANDLE_VALUE) return std::nullopt;
+  if (SetFilePointer(file, 0, nullptr, FILE_BEGIN) == INVALID_SET_FILE_POINTER) return std::nullopt;
   // No provider name: on XP SP3 the AES provider has a different name than
   // later, and the type's default finds it on both.
   if (!CryptAcquireContextW(&h.provider, nullptr, nullptr, PROV_RSA_AES, CRYPT_VERIFYCONTEXT) ||
@@ -51,7 +45,7 @@ std::optional<std::string> Win32FileSystem::Sha256Hex(const std::string& path) {
   std::vector<BYTE> buffer(HASH_BUFFER_SIZE);
   for (;;) {
     DWORD got = 0;
-    if (!ReadFile(h.file, buffer.data(), HASH_BUFFER_SIZE, &got, nullptr)) return std::nullopt;
+    if (!ReadFile(file, buffer.data(), HASH_BUFFER_SIZE, &got, nullptr)) return std::nullopt;
     if (got == 0) break;
     if (!CryptHashData(h.hash, buffer.data(), got, 0)) return std::nullopt;
   }

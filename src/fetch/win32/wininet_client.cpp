@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <wininet.h>
 
+#include "app/win32/library_search.h"
 #include "app/win32/text.h"
 
 namespace kelvara {
@@ -30,10 +31,7 @@ Call Find(HMODULE module, const char* name) {
 
 const WinInetCalls* WinInet() {
   static const WinInetCalls* calls = []() -> const WinInetCalls* {
-    wchar_t folder[MAX_PATH] = {};
-    const UINT length = GetSystemDirectoryW(folder, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH) return nullptr;
-    HMODULE module = LoadLibraryW((std::wstring(folder, length) + L"\\wininet.dll").c_str());
+    HMODULE module = LoadSystemLibrary(L"wininet.dll");
     if (module == nullptr) return nullptr;
     const WinInetCalls found = {
         Find<decltype(&InternetOpenW)>(module, "InternetOpenW"),

@@ -11,6 +11,10 @@
 
 namespace kelvara {
 
+TaskbarProgress::~TaskbarProgress() {
+  if (list_ != nullptr) static_cast<ITaskbarList3*>(list_)->Release();
+}
+
 bool TaskbarProgress::Ready() {
   if (!tried_) {
     tried_ = true;

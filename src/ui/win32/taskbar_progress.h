@@ -8,6 +8,7 @@ namespace kelvara {
 class TaskbarProgress {
  public:
   TaskbarProgress() = default;
+  ~TaskbarProgress();  // before the COM library is closed on the way out
   TaskbarProgress(const TaskbarProgress&) = delete;
   TaskbarProgress& operator=(const TaskbarProgress&) = delete;
   void Show(HWND window, int permille, bool known);
