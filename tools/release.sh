@@ -8,7 +8,7 @@
 # written to DIR.
 set -euo pipefail
 usage="usage: bash tools/release.sh --intranet HOST --public HOST --download HOST [--digests FILE]
-       [--pfx FILE --password-file FILE [--timestamp URL]] [--publisher NAME] --out DIR"
+       [--pfx FILE --password-file FILE [--timestamp URL]] [--publisher NAME] [--client-quiet-args ARGS] --out DIR"
 bad() {
   echo "release: $*" >&2
   exit 2
@@ -16,7 +16,7 @@ bad() {
 declare -A opt=()
 while [ $# -gt 0 ]; do
   case $1 in
-    --intranet | --public | --download | --digests | --pfx | --password-file | --timestamp | --publisher | --out)
+    --intranet | --public | --download | --digests | --pfx | --password-file | --timestamp | --publisher | --client-quiet-args | --out)
       [ $# -ge 2 ] || bad "$1 needs a value"
       opt[${1#--}]=$2 && shift 2 ;;
     *) bad "unknown argument '$1'"$'\n'"$usage" ;;
@@ -58,7 +58,8 @@ publisher=(-UKELVARA_PUBLISHER)
 # malformed digests file, naming what is wrong.
 cmake --preset win32-xp -B "$build" -DKELVARA_TESTS=OFF -DKELVARA_INTRANET_HOST="${opt[intranet]}" \
   -DKELVARA_PUBLIC_FILE_HOST="${opt[public]}" -DKELVARA_DOWNLOAD_HOST="${opt[download]}" \
-  -DKELVARA_DIGESTS="${opt[digests]:-}" "${publisher[@]}" >"$work/configure.log" 2>&1 ||
+  -DKELVARA_DIGESTS="${opt[digests]:-}" "${publisher[@]}" \
+  -DKELVARA_CLIENT_QUIET_ARGS="${opt[client-quiet-args]:-}" >"$work/configure.log" 2>&1 ||
   bad "$(sed -n '/^CMake Error/,/^Call Stack/{/^Call Stack/!p}' "$work/configure.log")"
 cmake --build "$build" --target kelvara-setup -j "$(nproc)" >"$work/build.log" 2>&1 ||
   { tail -40 "$work/build.log" >&2 && echo "release: the build failed" >&2 && exit 1; }

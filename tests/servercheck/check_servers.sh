@@ -55,7 +55,7 @@ printf 'xyz  ClientSetup.exe\n' >malformed.txt
 # name | setup | exit status | text the output must hold | more arguments
 cases=(
   "clean, digests written" : 0 "✔ all " "--write-digests $work/digests.txt"
-  "clean, digests checked" : 0 '{"ok": true, "passed": 21, "failed": 0' "--digests $work/digests.txt --json"
+  "clean, digests checked" : 0 '{"ok": true, "passed": 24, "failed": 0' "--digests $work/digests.txt --json"
   "missing file" "rm www/public/qorv/unrar.dll" 1 "d404.txt not written" "--write-digests $work/d404.txt"
   "alive 404" "rm www/intranet/qorv/alive" 1 "✘ intranet alive: HTTP 404" ""
   "not a program" "printf XX >www/public/qorv/ClientSetup.exe" 1 '"MZ": not a Windows program' ""
@@ -63,8 +63,8 @@ cases=(
   "lying Content-Length" "helper lie; mirrors http://127.0.0.1:$spare/NetFx40.exe" 1 "Content-Length 50449456, but the connection closed after 1002 bytes" ""
   "no ranges" "mkdir www/download/norange && truncate -s 50449456 www/download/norange/NetFx40.exe && mirrors http://127.0.0.3:$port/norange/NetFx40.exe" 1 "NetFx40.exe ranges: Range: bytes=0-0 answered 200, no Content-Range" ""
   "dead mirror" "mirrors http://127.0.0.3:$port/m1/NetFx40.exe http://127.0.0.1:$spare/NetFx40.exe" 1 "✘ mirror http://127.0.0.1:$spare/NetFx40.exe: no answer" ""
-  "404 mirror list" "rm www/public/qorv/MirrorList.txt" 1 "✘ 1 of 21 checks failed" ""
-  "20-entry list" "mirrors \$(yes http://127.0.0.3:$port/m1/NetFx40.exe | head -20)" 0 "✔ all 20 checks" ""
+  "404 mirror list" "rm www/public/qorv/MirrorList.txt" 1 "✘ 1 of 24 checks failed" ""
+  "20-entry list" "mirrors \$(yes http://127.0.0.3:$port/m1/NetFx40.exe | head -20)" 0 "✔ all 22 checks" ""
   "21-entry list" "mirrors \$(yes http://127.0.0.3:$port/m1/NetFx40.exe | head -21)" 1 "21 entries, more than 20" ""
   "empty entry" "mirrors http://127.0.0.3:$port/m1/NetFx40.exe ' '" 1 "empty entries: 2" ""
   "stalled server" "helper stall" 1 "✘ default .NET address: no answer within 2 s" "--download 127.0.0.1:$spare --timeout 2"
