@@ -27,8 +27,8 @@ step "test line budget" budget
 step "native build" build native
 step "unit tests (host, ASan/UBSan)" ctest --preset native
 step "win64 build" build win64
-# A Windows test that fails gets one more try: the 100 ms answer limit can be
-# missed when the scenario before still loads the machine; a real fault fails twice.
+# A Windows test that fails gets one more try: the answer limit can be missed
+# when the 2-core machine is loaded at the wrong moment; a real fault fails twice.
 step "win64 under Wine: adapters and end to end" ctest --preset win64 --repeat until-pass:2
 step "win32-xp build" build win32-xp
 step "win32-xp under 32-bit Wine as Windows XP: release check, adapters, end to end" ctest --preset win32-xp --repeat until-pass:2
