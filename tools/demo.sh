@@ -22,8 +22,8 @@ bash tests/wine-fixture.sh up
 bash tests/e2e/nginx-fixture.sh up "$build"
 bash tests/e2e/run_scenario.sh "$build" old_route
 [ -n "$KELVARA_DEMO_BY_HAND" ] && exit 0
-bash tests/e2e/run_scenario.sh "$build" welcome_cancel >/dev/null
-bash tests/e2e/run_scenario.sh "$build" progress_throttled >/dev/null
+bash tests/e2e/run_scenario.sh "$build" welcome_cancel
+bash tests/e2e/run_scenario.sh "$build" progress_throttled
 mkdir -p docs
 cp "$build/e2e/results/welcome_cancel/welcome.png" docs/welcome.png
 cp "$build/e2e/results/progress_throttled/progress.png" docs/progress.png
