@@ -35,9 +35,14 @@ bool IsRuleMet(const LaunchRule& rule, int launchResult) {
   return rule.probe ? launchResult == PROBE_FOUND : launchResult != LAUNCH_FAILED;
 }
 
+namespace {
+// Every started program's path, quoted as ProgramCommandLine says why.
+std::string Quoted(const std::string& path) { return "\"" + path + "\""; }
+}  // namespace
+
 std::string ProgramCommandLine(const std::string& path, const LaunchRule& rule, bool privateMode,
                                bool unattended) {
-  std::string commandLine = "\"" + path + "\"";
+  std::string commandLine = Quoted(path);
   if (rule.wizard && privateMode) commandLine += std::string(" ") + PRIVATE_KEYWORD;
   if (unattended && rule.quietArgs != nullptr) commandLine += std::string(" ") + rule.quietArgs;
   return commandLine;
@@ -64,7 +69,7 @@ bool RunDownloadedProgram(const std::string& path, const LaunchRule& rule) {
 
 // Held meanwhile by the job that fetched and checked it.
 int RunClientSetup(std::string path) {
-  const int result = RunInstaller("\"" + path + "\" " + g_strClientQuietArgs);
+  const int result = RunInstaller(Quoted(path) + " " + g_strClientQuietArgs);
   const Ending ending = ClientEnding(result);
   LogLine("client exit code " + std::to_string(result) +
           (ending == ENDING_DONE        ? ": done"
