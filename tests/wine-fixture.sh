@@ -10,8 +10,8 @@
 # or winxp, a 32-bit prefix set to Windows XP. Background processes are cut
 # off from the caller's output, which ctest would otherwise wait on.
 set -u
-export WINEDEBUG=${WINEDEBUG:--all} LANG=zh_CN.UTF-8 WINEARCH=win64
-[ "${KELVARA_WINE_KIND:-win64}" = winxp ] && WINEARCH=win32
+export WINEDEBUG=${WINEDEBUG:--all} LANG=zh_CN.UTF-8
+. "$(dirname "$0")/wine-env.sh"
 pidfile=${WINEPREFIX:?}.xvfb.pid
 reg() {
   # With wine32 installed, "wine reg" is the 32-bit program: in a 64-bit prefix
@@ -36,7 +36,7 @@ if ! xdpyinfo -display "$DISPLAY" >/dev/null 2>&1; then
 fi
 # A 64-bit prefix made before wine32 was installed fails with "could not load
 # kernel32.dll": a prefix records what made it and is remade when that changes.
-stamp="$WINEARCH $(wine --version) $(dpkg-query -W -f='${Package}:${Architecture} ${Version} ${Status} ' wine32:i386 wine64 2>&1)"
+stamp="$WINEARCH $(wine --version 2>&1) $(dpkg-query -W -f='${Package}:${Architecture} ${Version} ${Status} ' wine32:i386 wine64 2>&1)"
 if [ "$(cat "$WINEPREFIX/.kelvara-ready" 2>/dev/null)" != "$stamp" ]; then
   wineserver -k >/dev/null 2>&1
   rm -rf "$WINEPREFIX" && mkdir -p "$WINEPREFIX"

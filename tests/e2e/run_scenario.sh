@@ -4,6 +4,7 @@
 # shown, requested and run with the scenario. Usage: run_scenario.sh BUILD NAME
 set -u
 build=$1 name=$2 here=$(cd "$(dirname "$0")" && pwd)
+. "$here/../wine-env.sh"
 work=$build/e2e out=$build/e2e/results/$2 bin=$build/tests/e2e
 winpath() { printf 'Z:%s' "${1//\//\\}"; }
 block=$(awk -v n="$name" '$1 == n && !/^ / { on = 1; next } /^[^ ]/ { on = 0 } on' "$here/scenarios.txt")

@@ -3,6 +3,7 @@
 # folder KV_WORK, with fault_server.py started first if asked (port KV_PORT, request log KV_LOG);
 # output goes through a file: Wine's services inherit the standard handles, keep ctest's pipe open.
 set -u
+. "$(dirname "$0")/../wine-env.sh"
 work=$(mktemp -d "${TMPDIR:-/tmp}/kelvara-wintest.XXXXXX")
 trap 'tr -d "\r" <"$work/output"; kill $(jobs -p) 2>/dev/null; rm -rf "$work"' EXIT
 win() { echo "Z:${1//\//\\}"; }  # Wine maps Z: to the Unix root

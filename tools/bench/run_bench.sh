@@ -14,6 +14,7 @@ cmake --preset win64 >/dev/null
 cmake --build --preset win64 --target fetch_bench -j2 >/dev/null
 work=$(mktemp -d /tmp/kelvara-bench.XXXXXX)
 export WINEPREFIX=$root/build/bench-wine DISPLAY=:94
+. tests/wine-env.sh
 trap 'kill $(cat "$work/nginx.pid" 2>/dev/null) $fault_pid 2>/dev/null || true; bash tests/wine-fixture.sh down; rm -rf "$work"' EXIT
 fault_pid=
 mkdir -p "$work/www"
