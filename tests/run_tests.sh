@@ -5,7 +5,9 @@ set -uo pipefail
 cd "$(dirname "$0")/.."
 # Asked once: whether this host runs 32-bit x86 code decides where the XP tier runs.
 KELVARA_HOST_RUNS_32BIT=$(bash tools/x86vm/runs-32bit.sh && echo 1 || echo 0)
-export KELVARA_HOST_RUNS_32BIT
+# The whole command should end within the hour: an emulated XP tier leaves out
+# what would run past this.
+export KELVARA_HOST_RUNS_32BIT KELVARA_DEADLINE=$(($(date +%s) + 57 * 60))
 bash tools/install-deps.sh || { echo "installing the dependencies failed"; exit 1; }
 # WinInet under Wine would take a proxy from these; every server here is local.
 unset http_proxy https_proxy HTTP_PROXY HTTPS_PROXY all_proxy ALL_PROXY

@@ -24,7 +24,8 @@ reg() {
 }
 case $1 in
   reg) reg "$2" "${3:-}"; exit ;;
-  down) wineserver -k >/dev/null 2>&1; [ -f "$pidfile" ] && kill "$(cat "$pidfile")" 2>/dev/null; rm -f "$pidfile"; exit 0 ;;
+  # Kept between two runs of one tier when asked (one wineserver for the tier).
+  down) [ -n "${KELVARA_WINE_KEEP:-}" ] && exit 0; wineserver -k >/dev/null 2>&1; [ -f "$pidfile" ] && kill "$(cat "$pidfile")" 2>/dev/null; rm -f "$pidfile"; exit 0 ;;
 esac
 if ! xdpyinfo -display "$DISPLAY" >/dev/null 2>&1; then
   # A display killed without its cleanup leaves files that would stop a new one.

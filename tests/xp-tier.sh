@@ -13,7 +13,7 @@ why=$(bash tools/x86vm/x86vm.sh --can-run) || { echo "XP tier not run: this host
 "${tier[@]}" -L host
 host=$?
 reference=$(bash tests/reference-time.sh) || { echo "XP tier not run: the reference program did not run here"; exit 77; }
-bash tools/x86vm/x86vm.sh build/win32-xp tests/xp-guest.sh "$reference"
+bash tools/x86vm/x86vm.sh build/win32-xp tests/xp-guest.sh "$reference" "${KELVARA_DEADLINE:-}"
 guest=$?
 [ $guest = 125 ] && { echo "XP tier not run: the emulated machine did not run its tests (status 125)"; exit 77; }
 [ $host = 0 ] && [ $guest = 0 ]
