@@ -51,7 +51,11 @@ for host in intranet public download; do : >"$work/logs/$host.log"; done
 
 # The prefix: Windows version, .NET entries, stand-in settings, a clean %TEMP%.
 temp_win=$(wine cmd /c echo %TEMP% 2>/dev/null | tr -d '\r\n')\\
+given_temp=$(grep -o ' temp=[^ ]*' <<<" $(field drive) " | cut -d= -f2-)  # the driver sets it
+[ -n "$given_temp" ] && temp_win=$given_temp\\
 temp_unix=$(winepath -u "$temp_win" 2>/dev/null) && temp_unix=${temp_unix%/}
+run_parent=$WINEPREFIX/drive_c/windows/temp  # where the run folders are made
+rm -rf "$run_parent"/KelvaraSetup-*
 ndp='HKEY_LOCAL_MACHINE\SOFTWARE\Microsoft\NET Framework Setup\NDP'
 {
   printf 'REGEDIT4\n\n'
@@ -80,6 +84,9 @@ has pinned && product=$bin/pinned/kelvara-setup.exe
 if has planted; then  # these beside the program, preferred to Wine's own: none may be loaded
   export WINEDLLOVERRIDES=uxtheme,wininet,rsaenh=n,b
   for d in uxtheme wininet rsaenh; do cp "$bin/e2e_status_hook.dll" "${product%/*}/$d.dll"; done
+  # and the library the stand-ins ask for, where the downloads land and in the wizard's folder
+  for d in "$temp_unix" "$c"; do cp "$bin/e2e_status_hook.dll" "$d/kvplant.dll"; done
+  cd "$c" || exit 1
 fi
 actions=()
 for a in $(field drive); do
@@ -90,7 +97,7 @@ if [ -n "${KELVARA_DEMO_BY_HAND:-}" ]; then wine "$product"; exit 0; fi
 timeout 240 wine "$bin/e2e_driver.exe" "$(winpath "$out")" "$(winpath "$product")" \
   "$(winpath "$bin/e2e_status_hook.dll")" "${actions[@]}" </dev/null >"$out/driver.log" 2>&1 ||
   fail "driver exit code $?"
-has planted && rm -f "${product%/*}"/{uxtheme,wininet,rsaenh}.dll
+has planted && rm -f "${product%/*}"/{uxtheme,wininet,rsaenh}.dll "$temp_unix/kvplant.dll"
 for _ in $(seq 200); do  # an installer left behind by Cancel goes on by itself
   [ "$(grep -c '^begin' "$c/record.log")" = "$(grep -vc '^begin' "$c/record.log")" ] 2>/dev/null && break || sleep 0.1
 done
@@ -121,10 +128,15 @@ if has fault; then
   sed 's/^GET \([^ ?]*\)[^ ]*\( \[bytes=\([0-9]*-\).*\)\?$/\1:\3/; s/:$//' "$out/fault.log" >"$out/requests-fault.txt"
   compare "fault requests" "$out/requests-fault.txt" $(field fault)
 fi
+# Each program ran as "RUN\Role.exe" with RUN, a run folder, as its current folder.
 grep -v '^begin' "$c/record.log" 2>/dev/null | tr -d '\r' |
-  T="\"$temp_win\\" awk -F'\t' '{ i = index($2, ENVIRON["T"] $1 ".exe\""); a = i == 1 ? substr($2, length(ENVIRON["T"] $1) + 6) : "?" $2
-    gsub(/ /, "+", a); print $1 a ":" $3 }' >"$out/runs.txt"
+  awk -F'\t' '{ r = "\"" $4 "\\" $1 ".exe\""; ok = index($2, r) == 1 && tolower($4) ~ /^c:\\windows\\temp\\kelvarasetup-[0-9a-f]+$/ && length($4) >= 45
+    a = ok ? substr($2, length(r) + 1) : "?" $2 "@" $4; gsub(/ /, "+", a); print $1 a ":" $3 }' >"$out/runs.txt"
 compare runs "$out/runs.txt" $(field runs)
+# Gone when the wizard has ended, but for the client the shell opened, which may still run.
+for d in "$run_parent"/KelvaraSetup-*; do
+  [ -d "$d" ] && [ "$(ls "$d")" != ClientSetup.exe ] && fail "run folder ${d##*/} left with: $(ls "$d")"
+done
 
 # The facts every run must show, and the scenario's own.
 facts=$(cat "$out/facts.txt" "$c/facts.txt" 2>/dev/null | tr -d '\r')
@@ -140,6 +152,7 @@ for n in $(field logged); do  # box texts the log named by /log must hold
 done
 bad=$(grep '^box=' <<<"$facts" | grep -vxF 'box=kelvara-setup|1|owned') && fail "a box not as it should be: $bad"
 grep -q '^error=' <<<"$facts" && fail "$(grep '^error=' <<<"$facts")"
+grep -q '^loaded_' <<<"$facts" && fail "a planted library was loaded: $(grep '^loaded_' <<<"$facts")"
 worst=$(sed -n 's/^answer_worst_ms=//p' <<<"$facts")
 [ "${worst:-9999}" -le "${KELVARA_ANSWER_LIMIT_MS:-150}" ] || fail "the window took $worst ms to answer"
 after=$(sed -n 's/^exit_after_action_ms=//p' <<<"$facts")
