@@ -12,3 +12,6 @@ wine() { "$WINELOADER" "$@"; }
 wineserver() { "$WINESERVER" "$@"; }
 wineboot() { "$WINELOADER" wineboot "$@"; }
 winepath() { "$WINELOADER" winepath "$@"; }
+# A limit measured in time is scaled by how much slower the machine that runs
+# the tier is than a native one: 1 natively, measured in an emulated machine.
+scaled() { awk -v v="$1" -v s="${KELVARA_TIME_SCALE:-1}" 'BEGIN { printf "%d", v * s }'; }

@@ -10,6 +10,7 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <map>
 #include <string>
@@ -149,7 +150,10 @@ int wmain(int argc, wchar_t** argv) {
     return 2;
   g_process = info.hProcess;
   const DWORD started = GetTickCount();
-  auto expired = [&](DWORD ms) { return GetTickCount() - started > ms; };
+  // Watchdogs only, stretched by the slowdown of an emulated machine.
+  const wchar_t* scale = _wgetenv(L"KELVARA_TIME_SCALE");
+  const double stretch = scale ? _wtof(scale) : 1;
+  auto expired = [&](DWORD ms) { return GetTickCount() - started > ms * stretch; };
   while (!unattended && Alive() && !expired(30000) && !(g_welcome = FindDialog(IDOK))) Sleep(20);
   HWND first = nullptr;
   while (unattended && Alive() && !expired(30000) && !(first = FindDialog(1000, true))) Sleep(1);

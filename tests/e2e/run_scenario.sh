@@ -94,7 +94,7 @@ for a in $(field drive); do
   actions+=("$a")
 done
 if [ -n "${KELVARA_DEMO_BY_HAND:-}" ]; then wine "$product"; exit 0; fi
-timeout 240 wine "$bin/e2e_driver.exe" "$(winpath "$out")" "$(winpath "$product")" \
+timeout "$(scaled 240)" "$WINELOADER" "$bin/e2e_driver.exe" "$(winpath "$out")" "$(winpath "$product")" \
   "$(winpath "$bin/e2e_status_hook.dll")" "${actions[@]}" </dev/null >"$out/driver.log" 2>&1 ||
   fail "driver exit code $?"
 has planted && rm -f "${product%/*}"/{uxtheme,wininet,rsaenh}.dll "$temp_unix/kvplant.dll"
@@ -154,9 +154,9 @@ bad=$(grep '^box=' <<<"$facts" | grep -vxF 'box=kelvara-setup|1|owned') && fail 
 grep -q '^error=' <<<"$facts" && fail "$(grep '^error=' <<<"$facts")"
 grep -q '^loaded_' <<<"$facts" && fail "a planted library was loaded: $(grep '^loaded_' <<<"$facts")"
 worst=$(sed -n 's/^answer_worst_ms=//p' <<<"$facts")
-[ "${worst:-9999}" -le "${KELVARA_ANSWER_LIMIT_MS:-150}" ] || fail "the window took $worst ms to answer"
+[ "${worst:-9999}" -le "$(scaled "${KELVARA_ANSWER_LIMIT_MS:-150}")" ] || fail "the window took $worst ms to answer"
 after=$(sed -n 's/^exit_after_action_ms=//p' <<<"$facts")
-[ "${after:-0}" -lt 1000 ] || fail "the wizard took $after ms to end after the action"
+[ "${after:-0}" -lt "$(scaled 1000)" ] || fail "the wizard took $after ms to end after the action"
 grep -qiE 'unhandled (exception|page fault)|backtrace:' "$out/driver.log" && fail "a crash: $(head -3 "$out/driver.log")"
 
 # The support log holds, per server, each request with its status and bytes,

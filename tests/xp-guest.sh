@@ -1,0 +1,12 @@
+# Inside the emulated machine (run by tools/x86vm/x86vm.sh in build/win32-xp):
+# the XP tier's tests that need 32-bit code, with one prefix and one wineserver,
+# their time limits scaled by this machine's slowdown. $1: the reference time
+# measured natively, in ms.
+cd ../.. || exit 125
+export PYTHONUNBUFFERED=1
+inside=$(bash tests/reference-time.sh) || { echo "the reference program did not run in the emulated machine"; exit 1; }
+KELVARA_TIME_SCALE=$(awk -v i="$inside" -v o="$1" 'BEGIN { s = i / o; printf "%.1f", s < 1 ? 1 : s }')
+export KELVARA_TIME_SCALE
+echo "emulated machine: the reference program took $1 ms natively and $inside ms here: time limits and watchdogs ×$KELVARA_TIME_SCALE"
+. tests/wine-env.sh
+ctest --preset win32-xp -LE host --repeat until-pass:3 --timeout "$(scaled 300)"
