@@ -172,7 +172,9 @@ if has log; then
       fail "the log's ${h%:*} fetches differ from what was served"
   done
   sed -n 's/.* run .*\\\([A-Za-z_0-9]*\)\.exe".* exit code \([0-9-]*\) .*/\1:\2/p' <<<"$log" |
-    diff -q <(sed 's/+[^:]*//' "$out/runs.txt" | grep -v '^ClientSetup') - >/dev/null || fail "the log's program runs differ"
+    grep -v '^ClientSetup' | diff -q <(sed 's/+[^:]*//' "$out/runs.txt" | grep -v '^ClientSetup') - >/dev/null ||
+    fail "the log's program runs differ"
+  grep -q ' run folder C:\\windows\\Temp\\KelvaraSetup-' <<<"$log" || fail "the log names no run folder"
 fi
 for bmp in "$out"/*.bmp; do [ -f "$bmp" ] && convert "$bmp" "${bmp%.bmp}.png" && rm "$bmp"; done
 echo "$name: window answered within ${worst:-?} ms; $(sed -n 's/^bar=//p' <<<"$facts")"
