@@ -6,14 +6,18 @@
 # error" under some hypervisors). The job's output streams here; the exit
 # status is the job's, or 125 when the machine could not run it.
 #   x86vm.sh FOLDER JOB [ARGS...]   (JOB: a bash script, run as root in FOLDER)
-# Needs qemu-system-x86, linux-image-amd64 and busybox-static; the initramfs is
-# built from the installed kernel's modules and kept in FOLDER/../x86vm-boot.
+#   x86vm.sh --can-run              (status 0, or 125 and why not)
+# Needs qemu-system-x86 ($QEMU), linux-image-amd64 and busybox-static; the
+# initramfs is built from the installed kernel's modules and kept in
+# FOLDER/../x86vm-boot.
 set -u
+qemu=${QEMU:-qemu-system-x86_64}
+kernel=$(ls /boot/vmlinuz-*-amd64 2>/dev/null | sort -V | tail -1)
+[ -n "$kernel" ] && command -v "$qemu" >/dev/null && [ -x /bin/busybox ] ||
+  { echo "no emulated machine: it needs qemu-system-x86, linux-image-amd64 and busybox-static"; exit 125; }
+[ "$1" = --can-run ] && exit 0
 share=$(cd "$1" && pwd) job=$(readlink -f "$2")
 shift 2
-kernel=$(ls /boot/vmlinuz-*-amd64 2>/dev/null | sort -V | tail -1)
-[ -n "$kernel" ] && command -v qemu-system-x86_64 >/dev/null && [ -x /bin/busybox ] ||
-  { echo "x86vm: needs qemu-system-x86, linux-image-amd64 and busybox-static"; exit 125; }
 kver=${kernel#/boot/vmlinuz-} boot=$share/../x86vm-boot
 initrd=$boot/initramfs-$kver.gz
 if [ ! -s "$initrd" ] || [ "$initrd" -ot "$(dirname "$0")/init" ]; then
@@ -36,11 +40,11 @@ fi
 { printf 'cd %q || exit 125\n' "$share"; printf 'set --'; printf ' %q' "$@"; printf '\n. %q\n' "$job"; } >"$share/.x86vm-job"
 echo "$share" >"$share/.x86vm-path" && rm -f "$share/.x86vm-status"
 # SMAP off: with it, returning to Wine's 32-bit code oopses the guest kernel under TCG.
-qemu-system-x86_64 -accel tcg,thread=multi -cpu max,-smap -smp 2 -m 8192 -no-reboot \
+"$qemu" -accel tcg,thread=multi -cpu max,-smap -smp 2 -m 8192 -no-reboot \
   -display none -monitor none -serial stdio -kernel "$kernel" -initrd "$initrd" \
   -append "console=ttyS0 nosmap quiet loglevel=3 panic=-1" \
   -virtfs local,path=/,mount_tag=hostroot,security_model=none,readonly=on,multidevs=remap \
-  -virtfs "local,path=$share,mount_tag=share,security_model=none,multidevs=remap" </dev/null | tr -d '\r'
+  -virtfs "local,path=$share,mount_tag=share,security_model=none,multidevs=remap" </dev/null | sed -u 's/\r$//'
 status=$(cat "$share/.x86vm-status" 2>/dev/null)
 rm -f "$share"/.x86vm-{job,path,status}
 exit "${status:-125}"
