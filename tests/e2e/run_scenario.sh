@@ -133,9 +133,13 @@ grep -v '^begin' "$c/record.log" 2>/dev/null | tr -d '\r' |
   awk -F'\t' '{ r = "\"" $4 "\\" $1 ".exe\""; ok = index($2, r) == 1 && tolower($4) ~ /^c:\\windows\\temp\\kelvarasetup-[0-9a-f]+$/ && length($4) >= 45
     a = ok ? substr($2, length(r) + 1) : "?" $2 "@" $4; gsub(/ /, "+", a); print $1 a ":" $3 }' >"$out/runs.txt"
 compare runs "$out/runs.txt" $(field runs)
-# Gone when the wizard has ended, but for the client the shell opened, which may still run.
+# Gone when the wizard has ended, but for the client the shell opened, which may still run,
+# and what the scenario names as left=FILE (an installer left running by Cancel).
 for d in "$run_parent"/KelvaraSetup-*; do
-  [ -d "$d" ] && [ "$(ls "$d")" != ClientSetup.exe ] && fail "run folder ${d##*/} left with: $(ls "$d")"
+  [ -d "$d" ] && [ -z "$(ls -A "$d")" ] && fail "the empty run folder ${d##*/} left"
+  for f in "$d"/*; do
+    [[ -e $f && " ClientSetup.exe $(setting left) " != *" ${f##*/} "* ]] && fail "left in the run folder: ${f##*/}"
+  done
 done
 
 # The facts every run must show, and the scenario's own.
@@ -174,7 +178,8 @@ if has log; then
   sed -n 's/.* run .*\\\([A-Za-z_0-9]*\)\.exe".* exit code \([0-9-]*\) .*/\1:\2/p' <<<"$log" |
     grep -v '^ClientSetup' | diff -q <(sed 's/+[^:]*//' "$out/runs.txt" | grep -v '^ClientSetup') - >/dev/null ||
     fail "the log's program runs differ"
-  grep -q ' run folder C:\\windows\\Temp\\KelvaraSetup-' <<<"$log" || fail "the log names no run folder"
+  [ -s "$out/runs.txt" ] && ! grep -q ' run folder C:\\windows\\Temp\\KelvaraSetup-' <<<"$log" &&
+    fail "the log names no run folder"
 fi
 for bmp in "$out"/*.bmp; do [ -f "$bmp" ] && convert "$bmp" "${bmp%.bmp}.png" && rm "$bmp"; done
 echo "$name: window answered within ${worst:-?} ms; $(sed -n 's/^bar=//p' <<<"$facts")"
