@@ -16,6 +16,7 @@ add_library(kelvara_win32 STATIC
   src/fetch/win32/win32_sha256.cpp
   src/fetch/win32/wininet_client.cpp
   src/flow/win32/job_thread.cpp
+  src/system/win32/win32_run_folder.cpp
   src/system/win32/win32_system.cpp
   src/ui/win32/dialog.cpp
   src/ui/win32/progress_dlg.cpp

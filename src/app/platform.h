@@ -85,7 +85,18 @@ class FileSystem {
   virtual std::unique_ptr<LocalFile> OpenExclusiveAtEnd(const std::string& path) = 0;
   // The whole file in binary.
   virtual std::optional<std::string> ReadAll(const std::string& path) = 0;
+  // A reparse point, or a file with more than one link, is refused: what is
+  // held is no name for another file.
   virtual std::unique_ptr<HeldFile> OpenHeld(const std::string& path, unsigned long* error) = 0;
+  // The folder programs run from, with its backslash: made at the first call,
+  // new, with a random name, writable by administrators only, held until the
+  // process ends and then removed with what was put in it; "" when it cannot
+  // be made.
+  virtual std::string RunFolder() = 0;
+  // A new file at path, never through an existing name or link, with the held
+  // file's content, itself held as OpenHeld holds.
+  virtual std::unique_ptr<HeldFile> CopyHeld(HeldFile& from, const std::string& path,
+                                             unsigned long* error) = 0;
 };
 
 using RegKey = std::uintptr_t;
@@ -102,9 +113,11 @@ class SystemApi {
   virtual bool QueryValue(RegKey key, const std::string& name, unsigned char* data,
                           std::uint32_t* size) = 0;
   virtual void CloseKey(RegKey key) = 0;
-  // Starts the command line and waits for the program to end: the exit code
-  // read as signed, or LAUNCH_FAILED; *error is then the system's error number.
-  virtual int RunAndWait(const std::string& commandLine, unsigned long* error) = 0;
+  // Starts the command line in the directory ("": the wizard's own) and waits
+  // for the program to end: the exit code read as signed, or LAUNCH_FAILED;
+  // *error is then the system's error number.
+  virtual int RunAndWait(const std::string& commandLine, const std::string& directory,
+                         unsigned long* error) = 0;
 };
 
 // Starts the one worker of a job and carries its reply back to the window

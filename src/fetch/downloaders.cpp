@@ -3,6 +3,7 @@
 #include "app/settings.h"
 #include "fetch/fetch.h"
 #include "system/digests.h"
+#include "system/launcher.h"
 
 namespace kelvara {
 
@@ -17,9 +18,10 @@ std::string DownloadServedFile(const std::string& workDir, const ServedFile& fil
 }
 
 std::string DownloadClientSetup(std::string workDir, std::unique_ptr<HeldFile>* held) {
-  std::string path = DownloadServedFile(workDir, CLIENT_SETUP);
-  if (!path.empty()) *held = HoldFile(path);
-  if (*held && IsFileAsPinned(path, **held)) return path;
+  const std::string path = DownloadServedFile(workDir, CLIENT_SETUP);
+  std::string copy;
+  if (!path.empty()) *held = HoldRunCopy(path, &copy);
+  if (*held && IsFileAsPinned(copy, **held)) return copy;
   held->reset();
   return std::string();
 }

@@ -39,8 +39,9 @@ std::string LocalPath(const std::string& workDir, const char* localName);
 std::string DownloadServedFile(const std::string& workDir, const ServedFile& file);
 
 // The client installer, refused like a failed download when its pinned
-// digest does not match, so a tampered file is never opened; *held keeps
-// the checked file until the shell has opened it.
+// digest does not match, so a tampered file is never opened. The path
+// returned is its copy in the run folder; *held keeps that checked copy
+// until the shell has opened it.
 std::string DownloadClientSetup(std::string workDir, std::unique_ptr<HeldFile>* held);
 // Fetches the wizard and then "unrar.dll" beside it; the wizard's path.
 std::string DownloadSetupWizard(std::string workDir);

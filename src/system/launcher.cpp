@@ -14,8 +14,13 @@ bool g_bRestartRequested = false;
 bool g_bLastRunAskedRestart = false;
 
 namespace {
-int RunInstaller(const std::string& commandLine) {
-  const int result = RunProgramAndWait(commandLine);
+// The folder of a path, with its backslash.
+std::string FolderOf(const std::string& path) {
+  return path.substr(0, path.find_last_of('\\') + 1);
+}
+
+int RunInstaller(const std::string& commandLine, const std::string& directory) {
+  const int result = RunProgramAndWait(commandLine, directory);
   g_bLastRunAskedRestart = IsRestartRequest(result);
   if (g_bLastRunAskedRestart) LogLine("the installer asks for a restart; the wizard makes none");
   g_bRestartRequested |= g_bLastRunAskedRestart;
@@ -23,10 +28,10 @@ int RunInstaller(const std::string& commandLine) {
 }
 }  // namespace
 
-int RunProgramAndWait(std::string commandLine) {
+int RunProgramAndWait(std::string commandLine, const std::string& directory) {
   const std::uint64_t start = LogClockMs();
   unsigned long error = 0;
-  const int result = GetPlatform().system->RunAndWait(commandLine, &error);
+  const int result = GetPlatform().system->RunAndWait(commandLine, directory, &error);
   LogRun(commandLine, result, result == LAUNCH_FAILED ? error : 0, LogClockMs() - start);
   return result;
 }
@@ -48,28 +53,47 @@ std::string ProgramCommandLine(const std::string& path, const LaunchRule& rule, 
   return commandLine;
 }
 
+std::unique_ptr<HeldFile> HoldRunCopy(const std::string& path, std::string* copy) {
+  // Any process of the user can write to the download folder, and plant
+  // libraries beside what runs there: the elevated run starts a copy, made
+  // where only administrators can write, and what was checked is that copy.
+  const std::unique_ptr<HeldFile> download = HoldFile(path);
+  if (!download) return nullptr;
+  const std::string folder = GetPlatform().files->RunFolder();
+  if (folder.empty()) {
+    LogLine("no run folder: " + path + " is not run");
+    return nullptr;
+  }
+  *copy = folder + path.substr(path.find_last_of('\\') + 1);
+  unsigned long error = 0;
+  std::unique_ptr<HeldFile> held = GetPlatform().files->CopyHeld(*download, *copy, &error);
+  if (!held) LogFileRefused(*copy, "cannot be copied into the run folder", error);
+  return held;
+}
+
 bool RunDownloadedProgram(const std::string& path, const LaunchRule& rule) {
-  // Any process of the user can write to the download folder; the elevated
-  // run must start exactly what was checked.
-  const std::unique_ptr<HeldFile> program = HoldFile(path);
+  std::string run;
+  const std::unique_ptr<HeldFile> program = HoldRunCopy(path, &run);
   if (!program) return false;
-  if (rule.sizeTest && !IsDotNet4PackageComplete(path, *program)) return false;
-  if (!IsFileAsPinned(path, *program)) return false;
+  if (rule.sizeTest && !IsDotNet4PackageComplete(run, *program)) return false;
+  if (!IsFileAsPinned(run, *program)) return false;
   // The wizard loads the library saved beside it.
   std::unique_ptr<HeldFile> library;
   if (rule.wizard) {
-    const std::string dll = path.substr(0, path.find_last_of('\\') + 1) + UNRAR_DLL.localName;
-    library = HoldFile(dll);
+    std::string dll;
+    library = HoldRunCopy(FolderOf(path) + UNRAR_DLL.localName, &dll);
     if (!library || !IsFileAsPinned(dll, *library)) return false;
   }
   const std::string commandLine =
-      ProgramCommandLine(path, rule, g_bPrivateMode != 0, IsUnattended());
-  return IsRuleMet(rule, rule.probe ? RunProgramAndWait(commandLine) : RunInstaller(commandLine));
+      ProgramCommandLine(run, rule, g_bPrivateMode != 0, IsUnattended());
+  const std::string folder = FolderOf(run);
+  return IsRuleMet(rule, rule.probe ? RunProgramAndWait(commandLine, folder)
+                                    : RunInstaller(commandLine, folder));
 }
 
-// Held meanwhile by the job that fetched and checked it.
+// The copy, held meanwhile by the job that fetched and checked it.
 int RunClientSetup(std::string path) {
-  const int result = RunInstaller(Quoted(path) + " " + g_strClientQuietArgs);
+  const int result = RunInstaller(Quoted(path) + " " + g_strClientQuietArgs, FolderOf(path));
   const Ending ending = ClientEnding(result);
   LogLine("client exit code " + std::to_string(result) +
           (ending == ENDING_DONE        ? ": done"

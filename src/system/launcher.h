@@ -1,5 +1,8 @@
 #pragma once
+#include <memory>
 #include <string>
+
+#include "app/platform.h"
 
 namespace kelvara {
 
@@ -7,7 +10,12 @@ inline constexpr int LAUNCH_FAILED = -10000;
 inline constexpr int PROBE_FOUND = 100;
 
 // The program's exit code read as signed, or LAUNCH_FAILED.
-int RunProgramAndWait(std::string commandLine);
+int RunProgramAndWait(std::string commandLine, const std::string& directory = "");
+
+// The held download copied into the run folder and held there: the copy is
+// what is checked and run, and *copy its path. nullptr, logged, when it
+// cannot be.
+std::unique_ptr<HeldFile> HoldRunCopy(const std::string& path, std::string* copy);
 
 // How one kind of downloaded program is started and judged.
 struct LaunchRule {
@@ -37,11 +45,12 @@ std::string ProgramCommandLine(const std::string& path, const LaunchRule& rule, 
 
 // A program whose pinned digest does not match is handled as one that
 // cannot be started: nothing is run. The program, and the wizard's library,
-// are held from before their checks until the program has ended.
+// run as copies in the run folder, held from before their checks until the
+// program has ended; the run folder is the program's current directory.
 bool RunDownloadedProgram(const std::string& path, const LaunchRule& rule);
 
-// The client started with the build's quiet arguments and waited for; how
-// it ended, by its exit code.
+// The client's copy in the run folder started there with the build's quiet
+// arguments and waited for; how it ended, by its exit code.
 int RunClientSetup(std::string path);
 
 }  // namespace kelvara

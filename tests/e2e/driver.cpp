@@ -139,6 +139,9 @@ int wmain(int argc, wchar_t** argv) {
   const int cancelAfterBox = _wtoi(o[L"cancel-after-box"].c_str());
   const std::wstring statusLog = g_out + L"\\status.log";
   SetEnvironmentVariableW(L"KELVARA_E2E_STATUS_LOG", statusLog.c_str());
+  for (const wchar_t* name :
+       {L"TMP", L"TEMP"})  // temp=FOLDER: as a deployment tool's SYSTEM has it
+    if (o.count(L"temp")) SetEnvironmentVariableW(name, o[L"temp"].c_str());
   STARTUPINFOW startup{};
   startup.cb = sizeof(startup);
   PROCESS_INFORMATION info{};

@@ -51,7 +51,11 @@ for host in intranet public download; do : >"$work/logs/$host.log"; done
 
 # The prefix: Windows version, .NET entries, stand-in settings, a clean %TEMP%.
 temp_win=$(wine cmd /c echo %TEMP% 2>/dev/null | tr -d '\r\n')\\
+given_temp=$(grep -o ' temp=[^ ]*' <<<" $(field drive) " | cut -d= -f2-)  # the driver sets it
+[ -n "$given_temp" ] && temp_win=$given_temp\\
 temp_unix=$(winepath -u "$temp_win" 2>/dev/null) && temp_unix=${temp_unix%/}
+run_parent=$WINEPREFIX/drive_c/windows/temp  # where the run folders are made
+rm -rf "$run_parent"/KelvaraSetup-*
 ndp='HKEY_LOCAL_MACHINE\SOFTWARE\Microsoft\NET Framework Setup\NDP'
 {
   printf 'REGEDIT4\n\n'
@@ -80,6 +84,9 @@ has pinned && product=$bin/pinned/kelvara-setup.exe
 if has planted; then  # these beside the program, preferred to Wine's own: none may be loaded
   export WINEDLLOVERRIDES=uxtheme,wininet,rsaenh=n,b
   for d in uxtheme wininet rsaenh; do cp "$bin/e2e_status_hook.dll" "${product%/*}/$d.dll"; done
+  # and the library the stand-ins ask for, where the downloads land and in the wizard's folder
+  for d in "$temp_unix" "$c"; do cp "$bin/e2e_status_hook.dll" "$d/kvplant.dll"; done
+  cd "$c" || exit 1
 fi
 actions=()
 for a in $(field drive); do
@@ -90,7 +97,7 @@ if [ -n "${KELVARA_DEMO_BY_HAND:-}" ]; then wine "$product"; exit 0; fi
 timeout "$(scaled 240)" "$WINELOADER" "$bin/e2e_driver.exe" "$(winpath "$out")" "$(winpath "$product")" \
   "$(winpath "$bin/e2e_status_hook.dll")" "${actions[@]}" </dev/null >"$out/driver.log" 2>&1 ||
   fail "driver exit code $?"
-has planted && rm -f "${product%/*}"/{uxtheme,wininet,rsaenh}.dll
+has planted && rm -f "${product%/*}"/{uxtheme,wininet,rsaenh}.dll "$temp_unix/kvplant.dll"
 for _ in $(seq 200); do  # an installer left behind by Cancel goes on by itself
   [ "$(grep -c '^begin' "$c/record.log")" = "$(grep -vc '^begin' "$c/record.log")" ] 2>/dev/null && break || sleep 0.1
 done
@@ -121,10 +128,19 @@ if has fault; then
   sed 's/^GET \([^ ?]*\)[^ ]*\( \[bytes=\([0-9]*-\).*\)\?$/\1:\3/; s/:$//' "$out/fault.log" >"$out/requests-fault.txt"
   compare "fault requests" "$out/requests-fault.txt" $(field fault)
 fi
+# Each program ran as "RUN\Role.exe" with RUN, a run folder, as its current folder.
 grep -v '^begin' "$c/record.log" 2>/dev/null | tr -d '\r' |
-  T="\"$temp_win\\" awk -F'\t' '{ i = index($2, ENVIRON["T"] $1 ".exe\""); a = i == 1 ? substr($2, length(ENVIRON["T"] $1) + 6) : "?" $2
-    gsub(/ /, "+", a); print $1 a ":" $3 }' >"$out/runs.txt"
+  awk -F'\t' '{ r = "\"" $4 "\\" $1 ".exe\""; ok = index($2, r) == 1 && tolower($4) ~ /^c:\\windows\\temp\\kelvarasetup-[0-9a-f]+$/ && length($4) >= 45
+    a = ok ? substr($2, length(r) + 1) : "?" $2 "@" $4; gsub(/ /, "+", a); print $1 a ":" $3 }' >"$out/runs.txt"
 compare runs "$out/runs.txt" $(field runs)
+# Gone when the wizard has ended, but for the client the shell opened, which may still run,
+# and what the scenario names as left=FILE (an installer left running by Cancel).
+for d in "$run_parent"/KelvaraSetup-*; do
+  [ -d "$d" ] && [ -z "$(ls -A "$d")" ] && fail "the empty run folder ${d##*/} left"
+  for f in "$d"/*; do
+    [[ -e $f && " ClientSetup.exe $(setting left) " != *" ${f##*/} "* ]] && fail "left in the run folder: ${f##*/}"
+  done
+done
 
 # The facts every run must show, and the scenario's own.
 facts=$(cat "$out/facts.txt" "$c/facts.txt" 2>/dev/null | tr -d '\r')
@@ -140,6 +156,7 @@ for n in $(field logged); do  # box texts the log named by /log must hold
 done
 bad=$(grep '^box=' <<<"$facts" | grep -vxF 'box=kelvara-setup|1|owned') && fail "a box not as it should be: $bad"
 grep -q '^error=' <<<"$facts" && fail "$(grep '^error=' <<<"$facts")"
+grep -q '^loaded_' <<<"$facts" && fail "a planted library was loaded: $(grep '^loaded_' <<<"$facts")"
 worst=$(sed -n 's/^answer_worst_ms=//p' <<<"$facts")
 [ "${worst:-9999}" -le "$(scaled "${KELVARA_ANSWER_LIMIT_MS:-150}")" ] || fail "the window took $worst ms to answer"
 after=$(sed -n 's/^exit_after_action_ms=//p' <<<"$facts")
@@ -159,7 +176,10 @@ if has log; then
       fail "the log's ${h%:*} fetches differ from what was served"
   done
   sed -n 's/.* run .*\\\([A-Za-z_0-9]*\)\.exe".* exit code \([0-9-]*\) .*/\1:\2/p' <<<"$log" |
-    diff -q <(sed 's/+[^:]*//' "$out/runs.txt" | grep -v '^ClientSetup') - >/dev/null || fail "the log's program runs differ"
+    grep -v '^ClientSetup' | diff -q <(sed 's/+[^:]*//' "$out/runs.txt" | grep -v '^ClientSetup') - >/dev/null ||
+    fail "the log's program runs differ"
+  [ -s "$out/runs.txt" ] && ! grep -q ' run folder C:\\windows\\Temp\\KelvaraSetup-' <<<"$log" &&
+    fail "the log names no run folder"
 fi
 for bmp in "$out"/*.bmp; do [ -f "$bmp" ] && convert "$bmp" "${bmp%.bmp}.png" && rm "$bmp"; done
 echo "$name: window answered within ${worst:-?} ms; $(sed -n 's/^bar=//p' <<<"$facts")"

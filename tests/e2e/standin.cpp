@@ -2,8 +2,10 @@
 // is its own file name, its behaviour a section of C:\kelvara-e2e\standin.ini
 // (present = a marker file or an HKLM key with "Install"=1; install, sleep,
 // exit; move=1: try to move its own file and a "unrar.dll" beside it, as any
-// other process of the user could). It records "begin" and then
-// "Role<TAB>command line<TAB>exit code", and what the moves did as facts.
+// other process of the user could). It asks for "kvplant.dll" by name, as a
+// self-extractor asks for its libraries. It records "begin" and then
+// "Role<TAB>command line<TAB>exit code<TAB>current folder", and what the
+// moves did, and a planted library loaded, as facts.
 #include <windows.h>
 
 #include <string>
@@ -70,6 +72,9 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   const bool probe = role.find(L"Probe") != std::wstring::npos;
   if (!probe && where[0] && setting(L"install", 1) != 0) Present(where, true);
   const int code = probe ? (Present(where, false) ? 100 : 0) : setting(L"exit", 0);
-  Record(role + L"\t" + GetCommandLineW() + L"\t" + std::to_wstring(code));
+  if (LoadLibraryW(L"kvplant.dll"))
+    Record(L"loaded_kvplant=" + role, L"C:\\kelvara-e2e\\facts.txt");
+  GetCurrentDirectoryW(MAX_PATH, where);
+  Record(role + L"\t" + GetCommandLineW() + L"\t" + std::to_wstring(code) + L"\t" + where);
   return code;
 }

@@ -18,6 +18,7 @@
 using namespace kelvara;
 
 inline const std::string WORK = "C:\\T\\";    // the temporary directory, as the system gives it
+inline const std::string RUN = "C:\\R\\";     // the run folder
 inline const std::string ONE("\1\0\0\0", 4);  // "Install" = 1
 
 // What a person reads, by the short names the route rows use (the texts' one copy).
@@ -75,7 +76,8 @@ struct Session : HttpSession {
 };
 
 inline void Add(std::string& to, const std::string& s) { to += (to.empty() ? "" : " ") + s; }
-inline std::string Short(std::string path) {  // "C:\T\\NAME" shows as NAME
+inline std::string Short(std::string path) {  // "C:\T\\NAME" and its copy "C:\R\NAME" show as NAME
+  if (!path.rfind(RUN, 0)) return path.erase(0, RUN.size());
   return path.rfind(WORK + "\\", 0) ? path : path.erase(0, WORK.size() + 1);
 }
 
@@ -146,6 +148,16 @@ struct Fake : HttpClient, HttpSession, FileSystem, SystemApi, JobRunner, RandomS
     if (p == locked) return *e = 5, nullptr;
     return held.insert(Short(p)), std::make_unique<Held>(*this, p);
   }
+  std::string RunFolder() override { return RUN; }
+  std::unique_ptr<HeldFile> CopyHeld(HeldFile& from, const std::string& p,
+                                     unsigned long* e) override {
+    const std::string source = static_cast<Held&>(from).path;
+    if (p == locked) return *e = 80, nullptr;
+    for (auto* map : {&files, &sha256})
+      if (map->count(source)) (*map)[p] = (*map)[source];
+    if (sizes.count(source)) sizes[p] = sizes[source];
+    return OpenHeld(p, e);
+  }
 
   bool GetWindowsVersion(unsigned* a, unsigned* b) override { return *a = major, *b = minor, *a; }
   bool OpenKey(const std::string& subkey, RegKey* key) override {
@@ -166,9 +178,10 @@ struct Fake : HttpClient, HttpSession, FileSystem, SystemApi, JobRunner, RandomS
     return true;
   }
   void CloseKey(RegKey) override { --open; }
-  int RunAndWait(const std::string& line, unsigned long* error) override {
-    std::string shown = line;  // "C:\T\\NAME" ARGS shows as 'NAME' ARGS
-    if (shown.rfind("\"" + WORK + "\\", 0) == 0) shown.erase(1, WORK.size() + 1);
+  int RunAndWait(const std::string& line, const std::string& dir, unsigned long* error) override {
+    std::string shown = line;  // "C:\R\NAME" ARGS, run in C:\R\, shows as 'NAME' ARGS
+    if (shown.rfind("\"" + RUN, 0) == 0) shown.erase(1, RUN.size());
+    if (dir != RUN) Add(events, "in " + dir);
     std::replace(shown.begin(), shown.end(), '"', '\'');
     Add(events, ">" + shown);
     const std::string name = shown.substr(1, shown.find('\'', 1) - 1);

@@ -14,6 +14,7 @@
 #include "flow/route.h"
 #include "system/launcher.h"
 #include "system/probes.h"
+#include "system/run_folder.h"
 
 namespace {
 TEST(Fetch, StatusBodyFileAndProgress) {
@@ -192,7 +193,7 @@ TEST(Flow, RoutesAsSeenRequestedRunAndEnded) {
                     MSI = "MSI msiProbe InstallerProbe.exe >'InstallerProbe.exe' ",
                     MSI_PACKAGE = "msiGet WindowsInstaller.exe msiRun >'WindowsInstaller.exe' ",
                     NET4 = "NET4 ?4 net4 MirrorList.txt http://m/n.exe net4Run ",
-                    CLIENT = "CLIENT client ClientSetup.exe open C:\\T\\\\ClientSetup.exe ",
+                    CLIENT = "CLIENT client ClientSetup.exe open C:\\R\\ClientSetup.exe ",
                     CLIENT_RUN = "CLIENT client ClientSetup.exe >'ClientSetup.exe' /S ";
   const std::pair<const char*, std::string> rows[] = {
       {"6.0 net2 private",
@@ -269,18 +270,21 @@ TEST(Launcher, RulesSizeTestAndPinnedDigests) {
   // Each program pinned (p probe, n .NET package, w wizard); the file whose digest differs, or
   // that cannot be held, stops the run; what was held (+), run (>) and released (-), in turn.
   const std::tuple<const char*, LaunchRule, const char*, const char*, const char*> pins[] = {
-      {"p", PROBE_RULE, "", "", "+p >p -p"},
-      {"p", PROBE_RULE, "p", "", "+p -p"},
-      {"p", PROBE_RULE, "?", "", "+p -p"},  // a file that cannot be hashed
-      {"n", DOTNET4_PACKAGE_RULE, "n", "", "+n -n"},
+      {"p", PROBE_RULE, "", "", "+p +p -p >p -p"},
+      {"p", PROBE_RULE, "p", "", "+p +p -p -p"},
+      {"p", PROBE_RULE, "?", "", "+p +p -p -p"},  // a file that cannot be hashed
+      {"n", DOTNET4_PACKAGE_RULE, "n", "", "+n +n -n -n"},
       {"n", DOTNET4_PACKAGE_RULE, "", "n", ""},
-      {"w", SETUP_WIZARD_RULE, "unrar.dll", "", "+w +unrar.dll -unrar.dll -w"},
-      {"w", SETUP_WIZARD_RULE, "", "unrar.dll", "+w -w"},
-      {"w", SETUP_WIZARD_RULE, "", "", "+w +unrar.dll >w -unrar.dll -w"}};
+      {"n", DOTNET4_PACKAGE_RULE, "", "C:\\R\\n", "+n -n"},  // the copy cannot be made
+      {"w", SETUP_WIZARD_RULE, "unrar.dll", "",
+       "+w +w -w +unrar.dll +unrar.dll -unrar.dll -unrar.dll -w"},
+      {"w", SETUP_WIZARD_RULE, "", "unrar.dll", "+w +w -w -w"},
+      {"w", SETUP_WIZARD_RULE, "", "",
+       "+w +w -w +unrar.dll +unrar.dll -unrar.dll >w -unrar.dll -w"}};
   for (const auto& [name, rule, differs, locked, holds] : pins) {
     Fake f;
     f.exits[name] = {100};
-    f.locked = WORK + "\\" + locked;
+    f.locked = (*locked == 'C' ? "" : WORK + "\\") + locked;
     f.sizes[WORK + "\\" + name] = 50449456;
     SetPinnedDigestsForTest({{name, "ab"}, {"unrar.dll", "ab"}});
     f.sha256 = {{WORK + "\\" + name, "ab"}, {WORK + "\\unrar.dll", "ab"}};
@@ -429,5 +433,32 @@ TEST(Log, ThreadMaskingTrimmingAndNoSink) {
   EXPECT_EQ(TrimOldLog(log, 100) + "|" + TrimOldLog(log, 12) + "|" + TrimOldLog(log, 10) + "|" +
                 TrimOldLog(log, 3),
             log + "|two\nthree\n|two\nthree\n|");
+}
+
+TEST(RunFolder, NamesLinksAndLeftovers) {
+  const unsigned char r[] = {0x0f, 0xa0, 1, 2, 3, 4, 5, 0xff};
+  EXPECT_EQ(RunFolderName(r, 8) + "|" + RunFolderName(r, 7) + "|" + SideLogName(r, 8),
+            "KelvaraSetup-0fa00102030405ff||kelvara-setup-0fa00102030405ff.log");
+  EXPECT_EQ(LinkFound(false, 1) + "|" + LinkFound(true, 1) + "|" + LinkFound(false, 2),
+            "|a reparse point|a file with 2 hard links");
+  EXPECT_EQ(SideLogFirstLine("C:\\T\\l.log", "a reparse point"),
+            "the log C:\\T\\l.log is a reparse point: left untouched, this run logs here");
+  // A name, its owner (a: Administrators, s: SYSTEM, o: anyone else), a reparse point: removed?
+  const std::tuple<const char*, char, bool, bool> leftovers[] = {
+      {"KelvaraSetup-0fa00102030405ff", 'a', false, true},
+      {"kelvarasetup-0FA00102030405FF00", 's', false, true},
+      {"KelvaraSetup-0fa00102030405ff", 'o', false, false},
+      {"KelvaraSetup-0fa00102030405ff", 's', true, false},
+      {"KelvaraSetup-0fa00102030405f", 'a', false, false},
+      {"KelvaraSetup-0fa00102030405fg", 'a', false, false},
+      {"KelvaraSetupX0fa00102030405ff", 'a', false, false}};
+  for (const auto& [name, owner, reparse, removed] : leftovers)
+    EXPECT_EQ(IsLeftoverRunFolder(name,
+                                  owner == 'a'   ? FolderOwner::Administrators
+                                  : owner == 's' ? FolderOwner::System
+                                                 : FolderOwner::Other,
+                                  reparse),
+              removed)
+        << name << owner << reparse;
 }
 }  // namespace

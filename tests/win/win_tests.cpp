@@ -24,6 +24,7 @@
 #include "harness.h"
 #include "system/launcher.h"
 #include "system/probes.h"
+#include "system/win32/win32_run_folder.h"
 
 namespace kelvara {
 namespace {
@@ -39,8 +40,10 @@ string Slurp(const string& path) {
   return in ? string(std::istreambuf_iterator<char>(in), {}) : missing;
 }
 void Spit(const string& path, const string& data) { std::ofstream(path, std::ios::binary) << data; }
-enum { NOTHING, OLD, NO_FOLDER, OVER_LIMIT, STALE };  // STALE: OLD, read-only, hidden, system
-enum { NO_FILE = -1 };                                // no file left
+string Lower(string text) { return CharLowerA(&text[0]), text; }
+// STALE: OLD, read-only, hidden, system; LINKED: a hard link to another file
+enum { NOTHING, OLD, NO_FOLDER, OVER_LIMIT, STALE, LINKED };
+enum { NO_FILE = -1 };  // no file left
 
 struct FetchRow {
   const char *name, *target;  // a path on the fault server, or a whole address
@@ -187,8 +190,10 @@ const bool launchAdded = wt::Rows("launcher", launchRows, [](const LaunchRow& r)
   const string program = r.program ? work + r.program : helper;
   DeleteFileA(report.c_str());
   CHECK(RunDownloadedProgram(program, PROBE_RULE), r.probeRule);
-  // Which program ran, and where: in the caller's current folder.
-  CHECK(Slurp(report), r.program ? missing : helper + "|" + _getcwd(nullptr, 0));
+  // Which program ran, and where: its copy, in the run folder, which is its current folder.
+  const string folder = GetPlatform().files->RunFolder();
+  CHECK(Lower(Slurp(report)),
+        r.program ? missing : Lower(folder + "setup.exe|" + folder.substr(0, folder.size() - 1)));
   CHECK(RunDownloadedProgram(program, PACKAGE_RULE), r.packageRule);
   CHECK(RunProgramAndWait('"' + program + '"'), r.result);
 });
@@ -254,6 +259,7 @@ const LogRow logRows[] = {
     {"new folder", "\xEF\xBB\xBF==== kelvara-setup 1.1.0.500 started ", NOTHING},
     {"over 1 MiB", "\357\273\277an older line\r\n", OVER_LIMIT},  // cut at a line start
     {"no folder", "<missing>", NO_FOLDER},
+    {"hard link", "\xEF\xBB\xBFthe log ", LINKED},  // written beside it, saying why
 };
 const bool logAdded = wt::Rows("log", logRows, [](const LogRow& r) {
   // A folder per case: the log's handle stays open until the process ends.
@@ -262,17 +268,86 @@ const bool logAdded = wt::Rows("log", logRows, [](const LogRow& r) {
   while (big.size() <= LOG_LIMIT) big += "an older line\r\n";
   if (r.before != NO_FOLDER) CreateDirectoryA(tmp.c_str(), nullptr);
   if (r.before == OVER_LIMIT) Spit(file, big);
+  if (r.before == LINKED)
+    Spit(tmp + "\\system file", "kept"),
+        CreateHardLinkA(file.c_str(), (tmp + "\\system file").c_str(), nullptr);
   SetEnvironmentVariableA("TMP", tmp.c_str());
   OpenSupportLog("");
   LogLine("x");
   SetLogSink(nullptr);  // process-wide: nothing later may write here
-  const string text = Slurp(file);
+  WIN32_FIND_DATAA side{};
+  FindClose(FindFirstFileA((tmp + "\\kelvara-setup-*.log").c_str(), &side));
+  const string text = Slurp(r.before == LINKED ? tmp + "\\" + side.cFileName : file);
+  CHECK(Slurp(file), r.before == LINKED ? "kept" : text);  // the linked file untouched
   CHECK(text.substr(0, string(r.start).size()), string(r.start));
+  if (r.before == LINKED)
+    CHECK(text.substr(3, text.find('\r') - 3),
+          "the log " + file + " is a file with 2 hard links: left untouched, this run logs here");
   if (text == missing) return;
   CHECK(text.size() < LOG_LIMIT, true);
-  CHECK(text.find("\n==== kelvara-setup 1.1.0.500 ") != string::npos, r.before == OVER_LIMIT);
+  CHECK(text.find("\n==== kelvara-setup 1.1.0.500 ") != string::npos, r.before >= OVER_LIMIT);
   CHECK(text.rfind("  x\r\n"), text.size() - 5);  // the line logged last, whole
   CHECK(std::count(text.begin(), text.end(), '\r'), std::count(text.begin(), text.end(), '\n'));
+});
+
+// The folder programs run from. Wine keeps no security descriptor: the one built is read here,
+// and creation with it must succeed; that only administrators may write shows on Windows alone.
+bool Same(unsigned char* bytes, unsigned long n) { return std::fill_n(bytes, n, 7), true; }
+string MadeIn(const string& parent, RandomDraw draw = Same) {
+  MadeFolder made;
+  return CreateRunFolder(parent, draw, &made) ? made.path : "<none>";
+}
+const struct { const char* name; } runFolderRows[] = {{"descriptor"}, {"taken name"}, {"copies"}};
+const bool runFolderAdded = wt::Rows("run_folder", runFolderRows, [](const auto& r) {
+  const string parent = work + "rf " + r.name + "\\", name = "KelvaraSetup-0707070707070707";
+  CreateDirectoryA(parent.c_str(), nullptr);
+  if (r.name == string("descriptor")) {
+    auto* descriptor = static_cast<PSECURITY_DESCRIPTOR>(NewRunFolderDescriptor());
+    PSID owner = nullptr, sid = nullptr;
+    PACL dacl = nullptr;
+    BOOL present = FALSE, defaulted = FALSE;
+    SECURITY_DESCRIPTOR_CONTROL control = 0;
+    DWORD revision = 0;
+    GetSecurityDescriptorOwner(descriptor, &owner, &defaulted);
+    GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted);
+    GetSecurityDescriptorControl(descriptor, &control, &revision);
+    CHECK(IsWellKnownSid(owner, WinBuiltinAdministratorsSid) && present && dacl, true);
+    CHECK(control & SE_DACL_PROTECTED, SE_DACL_PROTECTED);
+    CHECK(dacl->AceCount, 2);
+    for (WORD i = 0; i < dacl->AceCount && GetAce(dacl, i, &sid); ++i) {  // full, inherited
+      auto* ace = static_cast<ACCESS_ALLOWED_ACE*>(sid);
+      CHECK(ace->Header.AceType == ACCESS_ALLOWED_ACE_TYPE && ace->Mask == FILE_ALL_ACCESS, true);
+      CHECK(ace->Header.AceFlags, OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE);
+      CHECK(IsWellKnownSid(&ace->SidStart, i ? WinBuiltinAdministratorsSid : WinLocalSystemSid),
+            TRUE);
+    }
+    LocalFree(descriptor);
+    CHECK(MadeIn(parent), parent + name + "\\");
+    CHECK(MadeIn(parent, SystemRandom) != MadeIn(parent, SystemRandom), true);
+  } else if (r.name == string("taken name")) {  // made before, by anyone: never used
+    CHECK(MadeIn(parent), parent + name + "\\");
+    CHECK(MadeIn(parent), string("<none>"));  // every draw the same: no folder at all
+    static int draws = 0;
+    CHECK(MadeIn(parent, [](unsigned char* b,
+                            unsigned long n) { return std::fill_n(b, n, draws++ ? 8 : 7), true; }),
+          parent + "KelvaraSetup-0808080808080808\\");
+  } else {  // a copy is made new, never through a name or link; a linked file is not held
+    Win32FileSystem files;
+    unsigned long error = 0;
+    const string source = parent + "source.exe", victim = parent + "victim",
+                 copy = parent + "copy.exe";
+    Spit(source, "program"), Spit(victim, "kept");
+    auto held = files.OpenHeld(source, &error);
+    CHECK(CreateHardLinkA(copy.c_str(), victim.c_str(), nullptr), TRUE);
+    CHECK(!files.OpenHeld(victim, &error) && error == ERROR_TOO_MANY_LINKS, true);
+    CHECK(!files.CopyHeld(*held, copy, &error) && error == ERROR_FILE_EXISTS, true);
+    CHECK(Slurp(victim), "kept");
+    DeleteFileA(copy.c_str());
+    auto made = files.CopyHeld(*held, copy, &error);
+    CHECK(made && made->Sha256Hex() == held->Sha256Hex() && Slurp(copy) == "program", true);
+    made.reset();  // released: gone, its name free for the program's next run
+    CHECK(Slurp(copy), missing);
+  }
 });
 
 unsigned PostFromWorker(void*) {  // the step: the worker's thread

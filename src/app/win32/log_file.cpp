@@ -8,6 +8,8 @@
 #include "app/settings.h"
 #include "app/win32/text.h"
 #include "system/probes.h"
+#include "system/run_folder.h"
+#include "system/win32/win32_run_folder.h"
 #include "system/win32/win32_system.h"
 #include "kelvara_version.h"
 
@@ -91,12 +93,41 @@ RunHeader CollectHeader(const std::string& workDir) {
 }
 }  // namespace
 
+namespace {
+HANDLE OpenNoLink(const std::string& path, DWORD disposition) {
+  return CreateFileW(Widen(path).c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                     disposition, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+}
+
+// What the open file is besides a plain file: "" when nothing.
+std::string LinkFoundAt(HANDLE file) {
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (!GetFileInformationByHandle(file, &info)) return "a file that cannot be examined";
+  return LinkFound((info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0,
+                   info.nNumberOfLinks);
+}
+}  // namespace
+
 void OpenSupportLog(const std::string& path) {
   const std::string workDir = Win32TempDirectory();
-  HANDLE file = CreateFileW(Widen(path.empty() ? workDir + "kelvara-setup.log" : path).c_str(),
-                            GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  const std::string logPath = path.empty() ? workDir + "kelvara-setup.log" : path;
+  HANDLE file = OpenNoLink(logPath, OPEN_ALWAYS);
   if (file == INVALID_HANDLE_VALUE) return;
+  // An elevated run must not append to whatever a link planted under the
+  // log's name points to: that file is left as it is, and a new log is
+  // written beside it.
+  const std::string found = LinkFoundAt(file);
+  std::string why;
+  if (!found.empty()) {
+    CloseHandle(file);
+    unsigned char bytes[NAME_RANDOM_BYTES];
+    const std::string side =
+        SystemRandom(bytes, sizeof bytes) ? SideLogName(bytes, sizeof bytes) : "";
+    if (side.empty()) return;
+    file = OpenNoLink(logPath.substr(0, logPath.find_last_of('\\') + 1) + side, CREATE_NEW);
+    if (file == INVALID_HANDLE_VALUE) return;
+    why = SideLogFirstLine(logPath, found);
+  }
   LARGE_INTEGER size{};
   if (!KeepSmall(file) || !GetFileSizeEx(file, &size)) {
     CloseHandle(file);
@@ -108,6 +139,7 @@ void OpenSupportLog(const std::string& path) {
   // Never closed: either thread may write until the process ends.
   auto* sink = new LogFile(file);
   SetLogSink(sink);
+  if (!why.empty()) sink->Append(why);
   for (const std::string& line : RunHeaderLines(CollectHeader(workDir))) sink->Append(line);
 }
 

@@ -2,7 +2,10 @@
 
 #include <windows.h>
 
+#include <vector>
+
 #include "app/win32/text.h"
+#include "system/win32/win32_run_folder.h"
 
 namespace kelvara {
 
@@ -44,7 +47,12 @@ class Win32HeldFile final : public HeldFile {
   explicit Win32HeldFile(HANDLE file) : file_(file) {}
   Win32HeldFile(const Win32HeldFile&) = delete;
   Win32HeldFile& operator=(const Win32HeldFile&) = delete;
-  ~Win32HeldFile() override { CloseHandle(file_); }
+  // A copy in the run folder goes when released, so its name is free for the
+  // next run of the same program; one still in use stays until the folder goes.
+  ~Win32HeldFile() override {
+    CloseHandle(file_);
+    if (!removeOnRelease_.empty()) DeleteFileW(removeOnRelease_.c_str());
+  }
 
   std::optional<std::uint64_t> Size() override {
     LARGE_INTEGER size{};
@@ -52,10 +60,41 @@ class Win32HeldFile final : public HeldFile {
     return static_cast<std::uint64_t>(size.QuadPart);
   }
   std::optional<std::string> Sha256Hex() override { return Sha256OfFile(file_); }
+  HANDLE Handle() const { return file_; }
+  void RemoveOnRelease(const std::wstring& path) { removeOnRelease_ = path; }
 
  private:
   HANDLE file_;
+  std::wstring removeOnRelease_;
 };
+
+// Opened without following a reparse point; refused when it is one or has
+// more than one link. *info describes the file opened.
+std::unique_ptr<Win32HeldFile> HoldNoLink(const std::wstring& path,
+                                          BY_HANDLE_FILE_INFORMATION* info, unsigned long* error) {
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                            FILE_FLAG_SEQUENTIAL_SCAN | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    *error = GetLastError();
+    return nullptr;
+  }
+  auto held = std::make_unique<Win32HeldFile>(file);
+  if (!GetFileInformationByHandle(file, info)) {
+    *error = GetLastError();
+    return nullptr;
+  }
+  if ((info->dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 || info->nNumberOfLinks > 1) {
+    *error = (info->dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ? ERROR_CANT_ACCESS_FILE
+                                                                          : ERROR_TOO_MANY_LINKS;
+    return nullptr;
+  }
+  return held;
+}
+
+bool SameFile(const BY_HANDLE_FILE_INFORMATION& a, const BY_HANDLE_FILE_INFORMATION& b) {
+  return a.dwVolumeSerialNumber == b.dwVolumeSerialNumber && a.nFileIndexHigh == b.nFileIndexHigh &&
+         a.nFileIndexLow == b.nFileIndexLow;
+}
 }  // namespace
 
 std::unique_ptr<LocalFile> Win32FileSystem::CreateExclusive(const std::string& path,
@@ -88,13 +127,43 @@ std::unique_ptr<LocalFile> Win32FileSystem::OpenExclusiveAtEnd(const std::string
 }
 
 std::unique_ptr<HeldFile> Win32FileSystem::OpenHeld(const std::string& path, unsigned long* error) {
-  HANDLE file = CreateFileW(Widen(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                            OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-  if (file == INVALID_HANDLE_VALUE) {
+  BY_HANDLE_FILE_INFORMATION info{};
+  return HoldNoLink(Widen(path), &info, error);
+}
+
+std::string Win32FileSystem::RunFolder() { return ProcessRunFolder(); }
+
+std::unique_ptr<HeldFile> Win32FileSystem::CopyHeld(HeldFile& from, const std::string& path,
+                                                    unsigned long* error) {
+  HANDLE source = static_cast<Win32HeldFile&>(from).Handle();
+  const std::wstring wide = Widen(path);
+  // CREATE_NEW: an existing name, or a link planted under it, is never written through.
+  HANDLE copy = CreateFileW(wide.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (copy == INVALID_HANDLE_VALUE) {
     *error = GetLastError();
     return nullptr;
   }
-  return std::make_unique<Win32HeldFile>(file);
+  // On the heap: the worker thread's stack is the place for nothing large.
+  std::vector<char> buffer(std::size_t{1} << 20);
+  BY_HANDLE_FILE_INFORMATION made{};
+  bool copied = SetFilePointer(source, 0, nullptr, FILE_BEGIN) == 0;
+  for (DWORD got = 1; copied && got > 0;) {
+    DWORD written = 0;
+    copied = ReadFile(source, buffer.data(), static_cast<DWORD>(buffer.size()), &got, nullptr) &&
+             WriteFile(copy, buffer.data(), got, &written, nullptr) && written == got;
+  }
+  copied = copied && GetFileInformationByHandle(copy, &made);
+  if (!copied) *error = GetLastError();
+  if (!CloseHandle(copy) && copied) copied = false, *error = GetLastError();
+  // Reopened for reading only, so that it can run; it must still be the file made.
+  BY_HANDLE_FILE_INFORMATION held{};
+  std::unique_ptr<Win32HeldFile> file = copied ? HoldNoLink(wide, &held, error) : nullptr;
+  if (file && !SameFile(made, held)) *error = ERROR_FILE_EXISTS, file.reset();
+  // The name is the run's own: whatever stands there now goes, never what a link names.
+  if (!file) DeleteFileW(wide.c_str());
+  if (file) file->RemoveOnRelease(wide);
+  return file;
 }
 
 std::optional<std::string> Win32FileSystem::ReadAll(const std::string& path) {

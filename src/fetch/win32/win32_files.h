@@ -10,6 +10,9 @@ class Win32FileSystem final : public FileSystem {
   std::unique_ptr<LocalFile> OpenExclusiveAtEnd(const std::string& path) override;
   std::optional<std::string> ReadAll(const std::string& path) override;
   std::unique_ptr<HeldFile> OpenHeld(const std::string& path, unsigned long* error) override;
+  std::string RunFolder() override;
+  std::unique_ptr<HeldFile> CopyHeld(HeldFile& from, const std::string& path,
+                                     unsigned long* error) override;
 };
 
 // The SHA-256 of an open file (a HANDLE) from its start, through CryptoAPI.

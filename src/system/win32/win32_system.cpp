@@ -51,15 +51,17 @@ bool Win32SystemApi::QueryValue(RegKey key, const std::string& name, unsigned ch
 
 void Win32SystemApi::CloseKey(RegKey key) { RegCloseKey(reinterpret_cast<HKEY>(key)); }
 
-int Win32SystemApi::RunAndWait(const std::string& commandLine, unsigned long* error) {
+int Win32SystemApi::RunAndWait(const std::string& commandLine, const std::string& directory,
+                               unsigned long* error) {
   std::wstring wide = Widen(commandLine);
   std::vector<wchar_t> writable(wide.begin(), wide.end());
   writable.push_back(L'\0');
   STARTUPINFOW startup{};
   startup.cb = sizeof(startup);
   PROCESS_INFORMATION process{};
+  const std::wstring folder = Widen(directory);
   if (!CreateProcessW(nullptr, writable.data(), nullptr, nullptr, FALSE, NORMAL_PRIORITY_CLASS,
-                      nullptr, nullptr, &startup, &process)) {
+                      nullptr, folder.empty() ? nullptr : folder.c_str(), &startup, &process)) {
     *error = GetLastError();
     return LAUNCH_FAILED;
   }

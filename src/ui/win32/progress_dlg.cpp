@@ -127,8 +127,10 @@ LRESULT CProgressDlg::OnInstallStep(WPARAM wParam, LPARAM lParam) {
 }
 
 bool CProgressDlg::ShellOpen(const std::string& path) {
+  // Started in its own folder, the run folder, as every other program is.
+  const std::string folder = path.substr(0, path.find_last_of('\\') + 1);
   const auto result = reinterpret_cast<INT_PTR>(
-      ShellExecuteW(nullptr, L"open", Widen(path).c_str(), L"", L"", SW_SHOW));
+      ShellExecuteW(nullptr, L"open", Widen(path).c_str(), L"", Widen(folder).c_str(), SW_SHOW));
   LogShellOpen(path, static_cast<long>(result));
   return result > 32;
 }
