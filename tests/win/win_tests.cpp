@@ -63,13 +63,16 @@ const FetchRow fetchRows[] = {
     {"refused port", "http://127.0.0.1:1/x?", NOTHING, FETCH_FAILED, NO_FILE},
     {"200 truncates", "/trunc?size=10", OLD, FETCH_OK, 10},
     {"200 replaces read-only", "/stale?size=10", STALE, FETCH_OK, 10},
+    {"200 beside a hard link", "/linked?size=10", LINKED, FETCH_OK, 10},  // the linked file kept
     {"double slash", "/qorv//SetupWizard.exe?size=10", NOTHING, FETCH_OK, 10},
 };
 const bool fetchAdded = wt::Rows("fetch", fetchRows, [](const FetchRow& r) {
   const string server = r.target[0] == '/' ? "http://127.0.0.1:" + Env("KV_PORT") : "";
   const string old = "an older file, longer than the body", target = r.target + ("&" + run);
   const string local = work + (r.before == NO_FOLDER ? "no folder\\" : "") + r.name;
-  if (r.before == OLD || r.before == STALE) Spit(local, old);
+  if (r.before == OLD || r.before == STALE || r.before == LINKED) Spit(local + "-other", old);
+  if (r.before == LINKED) CreateHardLinkA(local.c_str(), (local + "-other").c_str(), nullptr);
+  if (r.before == OLD || r.before == STALE) MoveFileA((local + "-other").c_str(), local.c_str());
   if (r.before == STALE)
     SetFileAttributesA(local.c_str(),
                        FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
@@ -80,6 +83,7 @@ const bool fetchAdded = wt::Rows("fetch", fetchRows, [](const FetchRow& r) {
   CHECK(Slurp(local) == want, true);
   // 7: read-only, hidden, system, gone from a replaced file (Wine as root ignores read-only)
   CHECK(GetFileAttributesA(local.c_str()) & 7, r.file == NO_FILE ? 7ul : 0ul);
+  if (r.before == LINKED) CHECK(Slurp(local + "-other"), old);
   // Sent as given: the server saw this very request line, "//" and all.
   if (server != "") CHECK(Slurp(Env("KV_LOG")).find("GET " + target + "\n") != string::npos, true);
 });

@@ -95,30 +95,60 @@ bool SameFile(const BY_HANDLE_FILE_INFORMATION& a, const BY_HANDLE_FILE_INFORMAT
   return a.dwVolumeSerialNumber == b.dwVolumeSerialNumber && a.nFileIndexHigh == b.nFileIndexHigh &&
          a.nFileIndexLow == b.nFileIndexLow;
 }
+
+// Opened for writing without following a reparse point, and kept only when it
+// is a plain file with one link: a download never writes through a name that
+// another user planted as a link to some other file.
+HANDLE OpenUnlinkedForWrite(const std::wstring& path, DWORD disposition) {
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, disposition,
+                            FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (file != INVALID_HANDLE_VALUE &&
+      (!GetFileInformationByHandle(file, &info) || info.nNumberOfLinks > 1 ||
+       (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0)) {
+    CloseHandle(file);
+    SetLastError(ERROR_TOO_MANY_LINKS);
+    return INVALID_HANDLE_VALUE;
+  }
+  return file;
+}
 }  // namespace
 
 std::unique_ptr<LocalFile> Win32FileSystem::CreateExclusive(const std::string& path,
                                                             unsigned long* error) {
   const std::wstring wide = Widen(path);
-  // CREATE_ALWAYS with normal attributes is refused over a read-only, hidden or
-  // system file: a copy left so by anything would fail this step on every run.
+  // A linked name is moved aside (a rename changes no file's data) and the
+  // download gets a file of its own.
+  BY_HANDLE_FILE_INFORMATION info{};
+  unsigned long held = 0;
+  if (GetFileAttributesW(wide.c_str()) != INVALID_FILE_ATTRIBUTES &&
+      !HoldNoLink(wide, &info, &held) &&
+      (held == ERROR_TOO_MANY_LINKS || held == ERROR_CANT_ACCESS_FILE) &&
+      !MoveFileExW(wide.c_str(), (wide + L".linked-" + std::to_wstring(GetTickCount())).c_str(),
+                   0)) {
+    *error = GetLastError();
+    return nullptr;
+  }
+  // Normal attributes are refused over a read-only, hidden or system file: a
+  // copy left so by anything would fail this step on every run.
   const DWORD attributes = GetFileAttributesW(wide.c_str());
   constexpr DWORD STALE = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
   if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0 &&
       (attributes & STALE) != 0)
     SetFileAttributesW(wide.c_str(), FILE_ATTRIBUTE_NORMAL);
-  HANDLE file = CreateFileW(wide.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) {
+  HANDLE file = OpenUnlinkedForWrite(wide, OPEN_EXISTING);
+  if (file == INVALID_HANDLE_VALUE && GetLastError() == ERROR_FILE_NOT_FOUND)
+    file = OpenUnlinkedForWrite(wide, CREATE_NEW);
+  if (file == INVALID_HANDLE_VALUE || !SetEndOfFile(file)) {
     *error = GetLastError();
+    if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
     return nullptr;
   }
   return std::make_unique<Win32File>(file);
 }
 
 std::unique_ptr<LocalFile> Win32FileSystem::OpenExclusiveAtEnd(const std::string& path) {
-  HANDLE file = CreateFileW(Widen(path).c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE file = OpenUnlinkedForWrite(Widen(path), OPEN_EXISTING);
   if (file == INVALID_HANDLE_VALUE) return nullptr;
   auto opened = std::make_unique<Win32File>(file);
   LARGE_INTEGER zero{};
