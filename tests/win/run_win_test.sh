@@ -15,4 +15,7 @@ if [ "$1" = --server ]; then
   for _ in $(seq 100); do [ -s "$work/port" ] && break; sleep 0.05; done
   KV_PORT=$(cat "$work/port")
 fi
-wine "$@" >"$work/output" 2>&1
+# Run from the scratch folder: in the emulated machine the build folder is a 9p
+# share, whose reads of an image this large came back with zeros past 512 KiB.
+cp "$1" "$work/" && program=$work/$(basename "$1") && shift
+wine "$program" "$@" >"$work/output" 2>&1
