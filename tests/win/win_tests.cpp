@@ -31,7 +31,9 @@ namespace {
 using std::string;
 string Env(const char* name) { return std::getenv(name) ? std::getenv(name) : ""; }
 // How much slower than a native one the machine running the tier is.
-double TimeScale() { return Env("KELVARA_TIME_SCALE").empty() ? 1 : std::stod(Env("KELVARA_TIME_SCALE")); }
+double TimeScale() {
+  return Env("KELVARA_TIME_SCALE").empty() ? 1 : std::stod(Env("KELVARA_TIME_SCALE"));
+}
 // WinInet's cache outlives a run: the tick makes every address new.
 const string work = Env("KV_WORK") + "\\", run = std::to_string(GetTickCount());
 const string missing = "<missing>";
