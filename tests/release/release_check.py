@@ -6,7 +6,7 @@ the sizes of the products it is given."""
 import argparse
 import os
 import re
-import struct
+import subprocess
 import sys
 
 # A static import is resolved before the program runs, from the program's own
@@ -24,44 +24,19 @@ SYSTEM_DLLS = set("""advapi32 comdlg32 gdi32 imagehlp kernel32 ole32 oleaut32 rp
 MSVCRT_NEWER = re.compile(r"_[sl]$")
 
 
-def read_missing(path):
-    lines = (ln.split(":", 1) for ln in open(path, encoding="utf-8") if ln.strip() and ln[0] != "#")
-    return {dll.strip(): set(names.split()) for dll, names in lines}
-
-
 def read_pe(path):
-    """Returns (subsystem version, {dll: [imported names]}, is PE32+)."""
-    data = open(path, "rb").read()
-
-    def u(fmt, at):
-        return struct.unpack_from("<" + fmt, data, at)
-
-    pe = u("I", 0x3C)[0]
-    if data[pe:pe + 4] != b"PE\0\0":
-        raise SystemExit(f"{path}: not a PE file")
-    (nsec,), (opt_size,), opt = u("H", pe + 6), u("H", pe + 20), pe + 24
-    wide = u("H", opt)[0] == 0x20B
-    import_rva = u("I", opt + (112 if wide else 96) + 8)[0]
-    sections = [u("IIII", opt + opt_size + 40 * i + 8) for i in range(nsec)]
-
-    def off(rva):
-        for vsize, vaddr, rsize, raddr in sections:
-            if vaddr <= rva < vaddr + max(vsize, rsize):
-                return rva - vaddr + raddr
-        raise ValueError(hex(rva))
-
-    def cstr(o):
-        return data[o:data.index(b"\0", o)].decode("ascii", "replace")
-
-    imports, d = {}, off(import_rva) if import_rva else None
-    while d is not None and u("I", d + 12)[0]:
-        ilt, _, _, name_rva, iat = u("IIIII", d)
-        names, t, (step, flag) = [], off(ilt or iat), (8, 1 << 63) if wide else (4, 1 << 31)
-        while entry := u("Q" if wide else "I", t)[0]:
-            names.append(f"#{entry & 0xFFFF}" if entry & flag else cstr(off(entry & 0x7FFFFFFF) + 2))
-            t += step
-        imports[cstr(off(name_rva)).lower()], d = names, d + 20
-    return u("HH", opt + 48), imports, wide
+    """Returns (subsystem version, {dll: [imported names]}, is PE32+), as binutils reads them."""
+    text, imports, dll = subprocess.run(["objdump", "-p", path], capture_output=True, text=True,
+                                        check=True).stdout, {}, None
+    field = lambda name: int(re.search(name + r"\s+(\w+)", text).group(1), 16)  # noqa: E731
+    for line in text.splitlines():
+        if m := re.match(r"\tDLL Name: (\S+)", line):
+            dll = imports.setdefault(m.group(1).lower(), [])
+        elif dll is not None and (m := re.match(r"\t[0-9a-f]+\t +(\d+)  (\S+)", line)):
+            dll.append("#" + m.group(1) if m.group(2) == "<none>" else m.group(2))
+        elif not line.startswith("\t"):
+            dll = None
+    return (field("MajorSubsystemVersion"), field("MinorSubsystemVersion")), imports, "PE32+" in text
 
 
 def main():
@@ -87,6 +62,11 @@ def main():
     for f in failures:
         print("FAIL:", f)
     return 1 if failures else 0
+
+
+def read_missing(path):
+    lines = (ln.split(":", 1) for ln in open(path, encoding="utf-8") if ln.strip() and ln[0] != "#")
+    return {dll.strip(): set(names.split()) for dll, names in lines}
 
 
 if __name__ == "__main__":
