@@ -134,7 +134,7 @@ defaults=("welcome_caption=Kelvara自动安装向导" "welcome_buttons=开始|�
 [ -n "$unattended" ] && defaults=()
 [[ $(field facts) == *exit=* ]] || defaults+=(exit=0)
 for f in "${defaults[@]}" $(field facts); do need "${f//+/, }"; done
-[[ $(field events) =~ ^(WELCOME_CANCEL)?$ ]] || need "progress_caption=Kelvara自动安装向导"
+[[ $(field events) =~ ^(WELCOME_CANCEL)?$ ]] || for f in "progress_caption=Kelvara自动安装向导" welcome_hidden=1; do need "$f"; done
 for n in $(field logged); do  # box texts the log named by /log must hold
   grep -qF "box \"${text[$n]}\"" "$c/setup.log" 2>/dev/null || fail "the log C:\kelvara-e2e\setup.log lacks $n"
 done
@@ -161,7 +161,9 @@ if has log; then
   sed -n 's/.* run .*\\\([A-Za-z_0-9]*\)\.exe".* exit code \([0-9-]*\) .*/\1:\2/p' <<<"$log" |
     diff -q <(sed 's/+[^:]*//' "$out/runs.txt" | grep -v '^ClientSetup') - >/dev/null || fail "the log's program runs differ"
 fi
-for bmp in "$out"/*.bmp; do [ -f "$bmp" ] && convert "$bmp" "${bmp%.bmp}.png" && rm "$bmp"; done
+for raw in "$out"/*.bgra; do  # NAME.WIDTHxHEIGHT.bgra
+  [ -f "$raw" ] && convert -size "$(sed 's/.*\.\(.*\)\.bgra/\1/' <<<"$raw")" -depth 8 "bgra:$raw" -alpha off "${raw%.*.bgra}.png" && rm "$raw"
+done
 echo "$name: window answered within ${worst:-?} ms; $(sed -n 's/^bar=//p' <<<"$facts")"
 [ ${#failures[@]} -eq 0 ] && exit 0
 printf 'FAILED %s\n' "${failures[@]}"
