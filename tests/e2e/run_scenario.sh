@@ -69,6 +69,7 @@ c=$WINEPREFIX/drive_c/kelvara-e2e
 rm -rf "$c" "$temp_unix"/{alive_tmp,*.exe,unrar.dll,MirrorList.txt,kelvara-setup.log} && mkdir -p "$c" && : >"$c/record.log"
 find "$WINEPREFIX/drive_c/users" -maxdepth 6 -type d -name INetCache -exec rm -rf {} + 2>/dev/null
 has nolog && mkdir "$temp_unix/kelvara-setup.log"
+has biglog && { printf '\xEF\xBB\xBF' && yes $'an older line\r' | head -n 80000; } >"$temp_unix/kelvara-setup.log"
 declare -A ini=([ImagingProbe]='present=C:\kelvara-e2e\wic' [wic_x86_chs]='present=C:\kelvara-e2e\wic'
   [InstallerProbe]='present=C:\kelvara-e2e\msi' [WindowsInstaller]='present=C:\kelvara-e2e\msi'
   [NetFx40]='present=HKLM\SOFTWARE\Microsoft\NET Framework Setup\NDP\v4.0\Client' [SetupWizard]=exit=1)
@@ -149,7 +150,12 @@ grep -qiE 'unhandled (exception|page fault)|backtrace:' "$out/driver.log" && fai
 # The support log holds, per server, each request with its status and bytes,
 # and each program with its exit code, in order.
 if has log; then
-  log=$(sed '1s/^\xEF\xBB\xBF//' "$temp_unix/kelvara-setup.log" | tr -d '\r' |
+  f=$temp_unix/kelvara-setup.log
+  [ "$(head -c 3 "$f")" = $'\xEF\xBB\xBF' ] && [ "$(tr -cd '\r' <"$f" | wc -c)" = "$(tr -cd '\n' <"$f" | wc -c)" ] ||
+    fail "the log is not UTF-8 with a BOM and CR LF line ends"
+  has biglog && { [ "$(stat -c %s "$f")" -lt 1048576 ] && [ "$(head -c 18 "$f")" = $'\xEF\xBB\xBFan older line\r' ] ||
+    fail "an old log over 1 MiB was not cut to its newest half at a line start"; }
+  log=$(sed '1s/^\xEF\xBB\xBF//' "$f" | tr -d '\r' |
     awk '/^==== kelvara-setup 1.1.0.500 started/ { s = ""; h = 1 } { s = s $0 "\n" } END { if (h) printf "%s", s }')
   [ -n "$log" ] || fail "no run header in the support log"
   for h in intranet:1 public:2 download:3; do
