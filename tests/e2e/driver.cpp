@@ -1,12 +1,10 @@
-// Drives the real wizard through its windows as a person would and writes
-// down what it showed. Run under Wine by run_scenario.sh, once per scenario:
-//   e2e_driver.exe OUT_DIR WIZARD_EXE HOOK_DLL [ACTION...] [-- WIZARD ARGS...]
-// ACTION: welcome-cancel, esc-on=TEXT, cancel-on=TEXT (1.5 s after a status
-// line holding TEXT), cancel-after-box=N, shot-on=TEXT, shot-welcome, unattended (no
-// welcome: the progress dialog is looked for, shown or not), second-copy-on=TEXT
-// (starts the wizard again, as the first; fact second_copy: its exit code, or "runs" after 5 s).
-// OUT_DIR receives events.txt (LINE, BOX, ESC, CANCEL in order), facts.txt
-// (key=value) and pictures (NAME.WIDTHxHEIGHT.bgra), all UTF-8.
+// Drives the real wizard through its windows as a person would and writes down what it showed,
+// once per scenario: e2e_driver.exe OUT_DIR WIZARD_EXE HOOK_DLL [ACTION...] [-- WIZARD ARGS...]
+// ACTION: welcome-cancel, esc-on=TEXT, cancel-on=TEXT (1.5 s after a status line holding TEXT),
+// cancel-after-box=N, shot-on=TEXT, shot-welcome, unattended (no welcome: the progress dialog is
+// looked for, shown or not), second-copy-on=TEXT (the wizard started again, as the first; fact
+// second_copy: its exit code, or "runs" after 5 s). OUT_DIR receives events.txt (LINE, BOX, ESC,
+// CANCEL in order), facts.txt (key=value), pictures (NAME.WIDTHxHEIGHT.bgra), all UTF-8.
 #include <windows.h>
 #include <commctrl.h>
 
@@ -220,22 +218,20 @@ int wmain(int argc, wchar_t** argv) {
       secondOn.clear();
       std::wstring again = commandLine;  // with the first copy's arguments
       PROCESS_INFORMATION second{};
-      if (CreateProcessW(argv[2], again.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                         &startup, &second)) {
-        DWORD code = 0;
-        const bool ended = WaitForSingleObject(second.hProcess, 5000) == WAIT_OBJECT_0;
-        GetExitCodeProcess(second.hProcess, &code);
-        Fact("second_copy", ended ? std::to_string(code) : "runs");
-        if (!ended) TerminateProcess(second.hProcess, 98);
-      }
+      DWORD code = 0;
+      CreateProcessW(argv[2], again.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                     &second);
+      const bool ended = WaitForSingleObject(second.hProcess, 5000) == WAIT_OBJECT_0;
+      GetExitCodeProcess(second.hProcess, &code), TerminateProcess(second.hProcess, 98);
+      Fact("second_copy", ended ? std::to_string(code) : "runs");
     }
     const string& trigger = escOn.empty() ? cancelOn : escOn;
     if (actionAt == 0 && !trigger.empty() && lastLine.find(trigger) != string::npos &&
         GetTickCount() - lastLineAt > 1500) {
       actionAt = GetTickCount();
       g_events += escOn.empty() ? "CANCEL\n" : "ESC\n";
-      if (escOn.empty()) Click(GetDlgItem(g_progress, 1001));
-      if (!escOn.empty()) PostMessageW(g_progress, WM_KEYDOWN, VK_ESCAPE, 0x00010001);
+      escOn.empty() ? Click(GetDlgItem(g_progress, 1001))
+                    : (void)PostMessageW(g_progress, WM_KEYDOWN, VK_ESCAPE, 0x00010001);
     }
     Sleep(5);
   }

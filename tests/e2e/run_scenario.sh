@@ -8,24 +8,20 @@ build=$1 name=$2 here=$(cd "$(dirname "$0")" && pwd)
 work=$build/e2e out=$build/e2e/results/$2 bin=$build/tests/e2e
 winpath() { printf 'Z:%s' "${1//\//\\}"; }
 block=$(awk -v n="$name" '$1 == n && !/^ / { on = 1; next } /^[^ ]/ { on = 0 } on' "$here/scenarios.txt")
-field() { sed -n "s/^ *$1 \+//p" <<<"$block"; }
+field() { tr ";" "\n" <<<"$block" | sed -n "s/^ *$1 \+//p"; }
 declare -A text
 while read -r code t; do text[$code]=$t; done < <(grep -v '^#' "$here/../texts.txt")
 given=" $(field given) "
 has() { [[ $given == *" $1 "* ]]; }
 setting() { grep -o " $1=[^ ]*" <<<"$given" | cut -d= -f2-; }
-failures=()
-fail() { failures+=("$*"); }
+failures=() && fail() { failures+=("$*"); }
 rm -rf "$out" && mkdir -p "$out"
 
 # The served tree: every file in place, then the scenario's changes.
-tree=$work/www/$name
-rm -rf "$tree"
+tree=$work/www/$name && rm -rf "$tree"
 for host in intranet public; do
   mkdir -p "$tree/$host/qorv"
-  for f in ImagingProbe wic_x86_chs InstallerProbe WindowsInstaller SetupWizard ClientSetup; do
-    ln -s "$work/files/standin.exe" "$tree/$host/qorv/$f.exe"
-  done
+  for f in ImagingProbe wic_x86_chs InstallerProbe WindowsInstaller SetupWizard ClientSetup; do ln -s "$work/files/standin.exe" "$tree/$host/qorv/$f.exe"; done
   ln -s "$work/files/alive" "$tree/$host/qorv/alive" && ln -s "$work/files/unrar.dll" "$tree/$host/qorv/unrar.dll"
   echo -n http://127.0.0.3:18080/mirror/NetFx40.exe >"$tree/$host/qorv/MirrorList.txt"
 done
@@ -41,8 +37,7 @@ if has fault; then
 fi
 for change in $(grep -o 'serve:[^ ]*' <<<"$given"); do
   change=${change//FAULT/127.0.0.1:$(cat "$out/fault-port" 2>/dev/null)}
-  path=$tree/${change#serve:} && path=${path%%=*} value=${change#*=}
-  rm -f "$path"
+  path=$tree/${change#serve:} && path=${path%%=*} value=${change#*=} && rm -f "$path"
   case $value in -) ;; @*) echo -n "${value#@}" >"$path" ;; *) ln -s "$work/files/$value" "$path" ;; esac
 done
 has stall && touch "$tree/public/stall"
@@ -63,8 +58,7 @@ ndp='HKEY_LOCAL_MACHINE\SOFTWARE\Microsoft\NET Framework Setup\NDP'
   esac
   [ "$(setting net2)" = 1 ] && printf '[%s\\v2.0.50727]\n"Install"=dword:00000001\n\n' "$ndp"
 } >"$out/scenario.reg"
-bash "$here/../wine-fixture.sh" reg "$out/scenario.reg" 'HKLM\SOFTWARE\Microsoft\NET Framework Setup' \
-  >/dev/null 2>&1 || fail "registry import failed"
+bash "$here/../wine-fixture.sh" reg "$out/scenario.reg" 'HKLM\SOFTWARE\Microsoft\NET Framework Setup' >/dev/null 2>&1 || fail "registry import failed"
 c=$WINEPREFIX/drive_c/kelvara-e2e
 rm -rf "$c" "$temp_unix"/{alive_tmp,*.exe,unrar.dll,MirrorList.txt,kelvara-setup.log} && mkdir -p "$c" && : >"$c/record.log"
 find "$WINEPREFIX/drive_c/users" -maxdepth 6 -type d -name INetCache -exec rm -rf {} + 2>/dev/null
@@ -98,11 +92,7 @@ done
 sleep 0.5  # an access log line is written when its connection ends
 
 # What happened, in the scenario's own terms, against what the scenario says.
-compare() {
-  if ! diff -u <(printf '%s\n' "${@:3}" | sed '/^$/d') <(sed '/^$/d' "$2") >"$out/diff-$1.txt"; then
-    fail "$1 differ:"$'\n'"$(cat "$out/diff-$1.txt")"
-  fi
-}
+compare() { diff -u <(printf '%s\n' "${@:3}" | sed '/^$/d') <(sed '/^$/d' "$2") >"$out/diff-$1.txt" || fail "$1 differ:"$'\n'"$(cat "$out/diff-$1.txt")"; }
 # An unattended run's first line may come before the driver has found its dialog.
 unattended=$([[ " $(field drive) " == *" unattended "* ]] && echo 1)
 [ -n "$unattended" ] && sed -i "1{/^LINE\t    ${text[welcome]}\$/d}" "$out/events.txt"
@@ -141,9 +131,8 @@ for n in $(field logged); do  # box texts the log named by /log must hold
 done
 bad=$(grep '^box=' <<<"$facts" | grep -vxF 'box=kelvara-setup|1|owned') && fail "a box not as it should be: $bad"
 grep -q '^error=' <<<"$facts" && fail "$(grep '^error=' <<<"$facts")"
-worst=$(sed -n 's/^answer_worst_ms=//p' <<<"$facts")
+worst=$(sed -n 's/^answer_worst_ms=//p' <<<"$facts") after=$(sed -n 's/^exit_after_action_ms=//p' <<<"$facts")
 [ "${worst:-9999}" -le "${KELVARA_ANSWER_LIMIT_MS:-150}" ] || fail "the window took $worst ms to answer"
-after=$(sed -n 's/^exit_after_action_ms=//p' <<<"$facts")
 [ "${after:-0}" -lt 1000 ] || fail "the wizard took $after ms to end after the action"
 grep -qiE 'unhandled (exception|page fault)|backtrace:' "$out/driver.log" && fail "a crash: $(head -3 "$out/driver.log")"
 
