@@ -82,7 +82,7 @@ for a in $(field drive); do
   actions+=("$a")
 done
 if [ -n "${KELVARA_DEMO_BY_HAND:-}" ]; then wine "$product"; exit 0; fi
-timeout 240 wine "$bin/e2e_driver.exe" "$(winpath "$out")" "$(winpath "$product")" \
+timeout 240 "$WINELOADER" "$bin/e2e_driver.exe" "$(winpath "$out")" "$(winpath "$product")" \
   "$(winpath "$bin/e2e_status_hook.dll")" "${actions[@]}" </dev/null >"$out/driver.log" 2>&1 ||
   fail "driver exit code $?"
 has planted && rm -f "${product%/*}"/{uxtheme,wininet,rsaenh}.dll
