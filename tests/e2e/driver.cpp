@@ -134,7 +134,8 @@ int wmain(int argc, wchar_t** argv) {
   const int cancelAfterBox = atoi(o["cancel-after-box"].c_str());
   const string statusLog = g_out + "\\status.log";
   SetEnvironmentVariableA("KELVARA_E2E_STATUS_LOG", statusLog.c_str());
-  STARTUPINFOW startup{sizeof(startup)};
+  STARTUPINFOW startup{};
+  startup.cb = sizeof(startup);
   PROCESS_INFORMATION info{};
   if (!CreateProcessW(argv[2], commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
                       &startup, &info))
