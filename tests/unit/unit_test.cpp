@@ -308,7 +308,7 @@ TEST(Digests, ParsesSha256sumLines) {
   }
 }
 
-TEST(Probes, InstallFlagsKeysAndTempDirectory) {
+TEST(Probes, InstallFlagsKeysVersionsAndTempDirectory) {
   const std::string v40 = "v4.0\\Client", v4c = "v4\\Client", v4f = "v4\\Full", v2 = "v2.0.50727";
   const std::string no = v40 + " " + v4c, all = no + " " + v4f, zero(4, '\0');
   const auto d4 = IsDotNet4Installed, d2 = IsDotNet2Installed;
@@ -331,6 +331,14 @@ TEST(Probes, InstallFlagsKeysAndTempDirectory) {
     EXPECT_EQ(probe(), installed) << opened;
     EXPECT_EQ(f.opened, opened);
     EXPECT_EQ(f.open, 0) << "keys left open: " << opened;
+  }
+  const unsigned versions[][3] = {{6, 0, 60}, {6, 1, 61}, {6, 2, 62}, {6, 3, 62},
+                                  {10, 0, 0}, {5, 0, 50}, {5, 1, 51}, {5, 2, 52},
+                                  {5, 3, 0},  {4, 0, 0},  {0, 0, 0}};  // 0.0: the query failed
+  for (const auto& [major, minor, versionClass] : versions) {
+    Fake f;
+    f.major = major, f.minor = minor;
+    EXPECT_EQ(GetOsVersionClass(), static_cast<int>(versionClass)) << major << "." << minor;
   }
   const std::string path(260, 'x');
   EXPECT_EQ(TempDirectoryFromPath(0, "") + TempDirectoryFromPath(261, path) +
