@@ -1,23 +1,20 @@
 #!/usr/bin/env python3
-"""Checks the shipped 32-bit program: PE subsystem version 5.01, no import that
-Windows XP SP3 lacks (xp_missing.txt beside this script), and static imports
-only from DLLs that Windows takes from its system folder. Prints the imports and
-the sizes of the products it is given."""
+"""Checks the shipped 32-bit program: PE subsystem version 5.01, no import that Windows XP SP3
+lacks (xp_missing.txt beside this script), and static imports only from DLLs that Windows takes
+from its system folder. Prints the imports and the sizes of the products it is given."""
 import argparse
 import os
 import re
 import subprocess
 import sys
 
-# A static import is resolved before the program runs, from the program's own
-# folder first unless Windows knows the DLL: a DLL planted beside a downloaded
-# installer would run with its administrator rights. Allowed: the KnownDLLs
-# (HKLM\SYSTEM\CurrentControlSet\Control\Session Manager\KnownDLLs) common to
-# Windows XP, 7 and 10 as listed in PurePortable/PurePortable,
-# PPDK/Lib.4.10/PurePortable.pbi; ntdll, which every process has before it
-# loads anything; msvcrt, a KnownDLL from Windows 7 on and imported by the
-# KnownDLLs of Windows XP (shell32, advapi32); comctl32, which the
-# manifest binds to the side-by-side Common Controls 6 assembly.
+# A static import is resolved before the program runs, from the program's own folder first unless
+# Windows knows the DLL: a DLL planted beside a downloaded installer would run with its
+# administrator rights. Allowed: the KnownDLLs (HKLM\SYSTEM\CurrentControlSet\Control\Session
+# Manager\KnownDLLs) common to Windows XP, 7 and 10 as listed in PurePortable/PurePortable,
+# PPDK/Lib.4.10/PurePortable.pbi; ntdll, which every process has before it loads anything;
+# msvcrt, a KnownDLL from Windows 7 on and imported by the KnownDLLs of Windows XP (shell32,
+# advapi32); comctl32, which the manifest binds to the side-by-side Common Controls 6 assembly.
 SYSTEM_DLLS = set("""advapi32 comdlg32 gdi32 imagehlp kernel32 ole32 oleaut32 rpcrt4 shell32 user32
                      wldap32 ntdll msvcrt comctl32""".split())
 # XP's msvcrt.dll has neither the secure (_s) nor the locale (_l) functions.
