@@ -8,6 +8,7 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <cstdio>
 #include <map>
 #include <string>
 
@@ -75,7 +76,9 @@ void Shot(HWND window, const char* name) {
   string pixels(static_cast<size_t>(w * h * 4), '\0');
   GetDIBits(memory, bitmap, 0, h, pixels.data(), reinterpret_cast<BITMAPINFO*>(&info),
             DIB_RGB_COLORS);
-  Save(name + ("." + std::to_string(w) + "x" + std::to_string(h) + ".bgra"), pixels);
+  char file[64];
+  std::snprintf(file, sizeof file, "%s.%dx%d.bgra", name, w, h);
+  Save(file, pixels);
   DeleteObject(bitmap), DeleteDC(memory), ReleaseDC(nullptr, screen);
 }
 

@@ -67,7 +67,7 @@ std::unique_ptr<LocalFile> Win32FileSystem::CreateExclusive(const std::string& p
   constexpr DWORD STALE = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
   if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0 &&
       (attributes & STALE) != 0)
-    ;
+    SetFileAttributesW(wide.c_str(), FILE_ATTRIBUTE_NORMAL);
   HANDLE file = CreateFileW(wide.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                             FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) {
