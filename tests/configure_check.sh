@@ -1,8 +1,7 @@
 #!/usr/bin/env bash
-# The configure step stops, naming the variable and the fault, on a host that
-# cannot form an address and on a pinned-digests line that is malformed or
-# names a file the wizard never runs; good values pass.
-# Usage: configure_check.sh SOURCE_DIR
+# The configure step stops, naming the variable and the fault, on a host that cannot form an
+# address and on a pinned-digests line that is malformed or names a file the wizard never runs;
+# good values pass. Usage: configure_check.sh SOURCE_DIR
 set -u
 work=$(mktemp -d) failures=0 count=0 zero=$(printf '%064d' 0)
 trap 'rm -rf "$work"' EXIT

@@ -22,12 +22,12 @@ build() {
   cmake --preset "$1" >"build/$1-configure.log" 2>&1 && cmake --build --preset "$1" >"build/$1-build.log" 2>&1 ||
     { tail -40 "build/$1-configure.log" "build/$1-build.log"; return 1; }
 }
-# The project's rule: tests are at most a third of all the code, that is at
-# most half as many non-blank lines as src/ and tools/ together.
+# The project's rule: tests stay under about 29 % of all the code, that is at
+# most 40 % as many non-blank lines as src/ and tools/ together.
 lines() { git ls-files -- "$@" | xargs -r grep -Ihcv '^\s*$' | awk '{ s += $1 } END { print s + 0 }'; }
 budget() {
   set -- "$(lines tests)" "$(lines src tools)"
-  echo "tests/: $1 non-blank lines; src/ and tools/: $2; the limit is $(($2 / 2))" && [ $(($1 * 2)) -le "$2" ]
+  echo "tests/: $1 non-blank lines; src/ and tools/: $2; the limit is $(($2 * 2 / 5))" && [ $(($1 * 5)) -le $(($2 * 2)) ]
 }
 step "test line budget" budget
 step "native build" build native

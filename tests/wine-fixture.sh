@@ -1,21 +1,17 @@
 #!/usr/bin/env bash
-# The Wine test bed, a ctest fixture and the demo's and benchmark's too:
-#   up    makes the prefix (again whenever the Wine install changed), starts
-#         Xvfb on $DISPLAY unless that display exists, keeps a wineserver alive
-#   down  ends them
-#   reg FILE [KEY]  imports a .reg file (ASCII, or UTF-16LE with a BOM) into
-#         the view the prefix's own programs read, after deleting KEY there
-#         ("reg import" deletes nothing itself)
-# The prefix is $WINEPREFIX; $KELVARA_WINE_KIND says which: win64 (default),
-# or winxp, a 32-bit prefix set to Windows XP. Background processes are cut
-# off from the caller's output, which ctest would otherwise wait on.
+# The Wine test bed (a ctest fixture; the demo's and benchmark's too), prefix $WINEPREFIX of
+# $KELVARA_WINE_KIND win64 (default) or winxp (32-bit, set to Windows XP):
+#   up    makes the prefix (again whenever the Wine install changed), starts Xvfb on $DISPLAY
+#         unless that display exists, keeps a wineserver alive; down  ends them
+#   reg FILE [KEY]  imports a .reg file (ASCII, or UTF-16LE with a BOM) into the view the
+#         prefix's own programs read, after deleting KEY there ("reg import" deletes nothing)
+# Background processes are cut off from the caller's output, which ctest would wait on.
 set -u
 export WINEDEBUG=${WINEDEBUG:--all} LANG=zh_CN.UTF-8
 . "$(dirname "$0")/wine-env.sh"
 pidfile=${WINEPREFIX:?}.xvfb.pid
 reg() {
-  # With wine32 installed, "wine reg" is the 32-bit program: in a 64-bit prefix
-  # it would write the WOW6432Node view, which 64-bit programs never read.
+  # "wine reg" would write the WOW6432Node view, which 64-bit programs never read.
   local f view=()
   f=$(readlink -f "$1")
   [ "$WINEARCH" = win64 ] && view=(/reg:64)
@@ -28,9 +24,7 @@ case $1 in
   down) [ -n "${KELVARA_WINE_KEEP:-}" ] && exit 0; wineserver -k >/dev/null 2>&1; [ -f "$pidfile" ] && kill "$(cat "$pidfile")" 2>/dev/null; rm -f "$pidfile"; exit 0 ;;
 esac
 if ! xdpyinfo -display "$DISPLAY" >/dev/null 2>&1; then
-  # A display killed without its cleanup leaves files that would stop a new one.
-  rm -f "/tmp/.X${DISPLAY#:}-lock" "/tmp/.X11-unix/X${DISPLAY#:}"
-  # Ends by itself after an hour should the cleanup never run.
+  rm -f "/tmp/.X${DISPLAY#:}-lock" "/tmp/.X11-unix/X${DISPLAY#:}"  # left by a display killed
   setsid timeout 3600 Xvfb "$DISPLAY" -screen 0 1024x768x24 -nolisten tcp </dev/null >/dev/null 2>&1 &
   echo $! >"$pidfile"
   for _ in $(seq 50); do xdpyinfo -display "$DISPLAY" >/dev/null 2>&1 && break; sleep 0.1; done

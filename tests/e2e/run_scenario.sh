@@ -8,24 +8,20 @@ build=$1 name=$2 here=$(cd "$(dirname "$0")" && pwd)
 work=$build/e2e out=$build/e2e/results/$2 bin=$build/tests/e2e
 winpath() { printf 'Z:%s' "${1//\//\\}"; }
 block=$(awk -v n="$name" '$1 == n && !/^ / { on = 1; next } /^[^ ]/ { on = 0 } on' "$here/scenarios.txt")
-field() { sed -n "s/^ *$1 \+//p" <<<"$block"; }
+field() { tr ";" "\n" <<<"$block" | sed -n "s/^ *$1 \+//p"; }
 declare -A text
 while read -r code t; do text[$code]=$t; done < <(grep -v '^#' "$here/../texts.txt")
 given=" $(field given) "
 has() { [[ $given == *" $1 "* ]]; }
 setting() { grep -o " $1=[^ ]*" <<<"$given" | cut -d= -f2-; }
-failures=()
-fail() { failures+=("$*"); }
+failures=() && fail() { failures+=("$*"); }
 rm -rf "$out" && mkdir -p "$out"
 
 # The served tree: every file in place, then the scenario's changes.
-tree=$work/www/$name
-rm -rf "$tree"
+tree=$work/www/$name && rm -rf "$tree"
 for host in intranet public; do
   mkdir -p "$tree/$host/qorv"
-  for f in ImagingProbe wic_x86_chs InstallerProbe WindowsInstaller SetupWizard ClientSetup; do
-    ln -s "$work/files/standin.exe" "$tree/$host/qorv/$f.exe"
-  done
+  for f in ImagingProbe wic_x86_chs InstallerProbe WindowsInstaller SetupWizard ClientSetup; do ln -s "$work/files/standin.exe" "$tree/$host/qorv/$f.exe"; done
   ln -s "$work/files/alive" "$tree/$host/qorv/alive" && ln -s "$work/files/unrar.dll" "$tree/$host/qorv/unrar.dll"
   echo -n http://127.0.0.3:18080/mirror/NetFx40.exe >"$tree/$host/qorv/MirrorList.txt"
 done
@@ -41,8 +37,7 @@ if has fault; then
 fi
 for change in $(grep -o 'serve:[^ ]*' <<<"$given"); do
   change=${change//FAULT/127.0.0.1:$(cat "$out/fault-port" 2>/dev/null)}
-  path=$tree/${change#serve:} && path=${path%%=*} value=${change#*=}
-  rm -f "$path"
+  path=$tree/${change#serve:} && path=${path%%=*} value=${change#*=} && rm -f "$path"
   case $value in -) ;; @*) echo -n "${value#@}" >"$path" ;; *) ln -s "$work/files/$value" "$path" ;; esac
 done
 has stall && touch "$tree/public/stall"
@@ -67,12 +62,12 @@ ndp='HKEY_LOCAL_MACHINE\SOFTWARE\Microsoft\NET Framework Setup\NDP'
   esac
   [ "$(setting net2)" = 1 ] && printf '[%s\\v2.0.50727]\n"Install"=dword:00000001\n\n' "$ndp"
 } >"$out/scenario.reg"
-bash "$here/../wine-fixture.sh" reg "$out/scenario.reg" 'HKLM\SOFTWARE\Microsoft\NET Framework Setup' \
-  >/dev/null 2>&1 || fail "registry import failed"
+bash "$here/../wine-fixture.sh" reg "$out/scenario.reg" 'HKLM\SOFTWARE\Microsoft\NET Framework Setup' >/dev/null 2>&1 || fail "registry import failed"
 c=$WINEPREFIX/drive_c/kelvara-e2e
 rm -rf "$c" "$temp_unix"/{alive_tmp,*.exe,unrar.dll,MirrorList.txt,kelvara-setup.log} && mkdir -p "$c" && : >"$c/record.log"
 find "$WINEPREFIX/drive_c/users" -maxdepth 6 -type d -name INetCache -exec rm -rf {} + 2>/dev/null
 has nolog && mkdir "$temp_unix/kelvara-setup.log"
+has biglog && { printf '\xEF\xBB\xBF' && yes $'an older line\r' | head -n 80000; } >"$temp_unix/kelvara-setup.log"
 declare -A ini=([ImagingProbe]='present=C:\kelvara-e2e\wic' [wic_x86_chs]='present=C:\kelvara-e2e\wic'
   [InstallerProbe]='present=C:\kelvara-e2e\msi' [WindowsInstaller]='present=C:\kelvara-e2e\msi'
   [NetFx40]='present=HKLM\SOFTWARE\Microsoft\NET Framework Setup\NDP\v4.0\Client' [SetupWizard]=exit=1)
@@ -104,11 +99,7 @@ done
 sleep 0.5  # an access log line is written when its connection ends
 
 # What happened, in the scenario's own terms, against what the scenario says.
-compare() {
-  if ! diff -u <(printf '%s\n' "${@:3}" | sed '/^$/d') <(sed '/^$/d' "$2") >"$out/diff-$1.txt"; then
-    fail "$1 differ:"$'\n'"$(cat "$out/diff-$1.txt")"
-  fi
-}
+compare() { diff -u <(printf '%s\n' "${@:3}" | sed '/^$/d') <(sed '/^$/d' "$2") >"$out/diff-$1.txt" || fail "$1 differ:"$'\n'"$(cat "$out/diff-$1.txt")"; }
 # An unattended run's first line may come before the driver has found its dialog.
 unattended=$([[ " $(field drive) " == *" unattended "* ]] && echo 1)
 [ -n "$unattended" ] && sed -i "1{/^LINE\t    ${text[welcome]}\$/d}" "$out/events.txt"
@@ -150,23 +141,27 @@ defaults=("welcome_caption=Kelvara自动安装向导" "welcome_buttons=开始|�
 [ -n "$unattended" ] && defaults=()
 [[ $(field facts) == *exit=* ]] || defaults+=(exit=0)
 for f in "${defaults[@]}" $(field facts); do need "${f//+/, }"; done
-[[ $(field events) =~ ^(WELCOME_CANCEL)?$ ]] || need "progress_caption=Kelvara自动安装向导"
+[[ $(field events) =~ ^(WELCOME_CANCEL)?$ ]] || for f in "progress_caption=Kelvara自动安装向导" welcome_hidden=1; do need "$f"; done
 for n in $(field logged); do  # box texts the log named by /log must hold
   grep -qF "box \"${text[$n]}\"" "$c/setup.log" 2>/dev/null || fail "the log C:\kelvara-e2e\setup.log lacks $n"
 done
 bad=$(grep '^box=' <<<"$facts" | grep -vxF 'box=kelvara-setup|1|owned') && fail "a box not as it should be: $bad"
 grep -q '^error=' <<<"$facts" && fail "$(grep '^error=' <<<"$facts")"
 grep -q '^loaded_' <<<"$facts" && fail "a planted library was loaded: $(grep '^loaded_' <<<"$facts")"
-worst=$(sed -n 's/^answer_worst_ms=//p' <<<"$facts")
+worst=$(sed -n 's/^answer_worst_ms=//p' <<<"$facts") after=$(sed -n 's/^exit_after_action_ms=//p' <<<"$facts")
 [ "${worst:-9999}" -le "$(scaled "${KELVARA_ANSWER_LIMIT_MS:-150}")" ] || fail "the window took $worst ms to answer"
-after=$(sed -n 's/^exit_after_action_ms=//p' <<<"$facts")
 [ "${after:-0}" -lt "$(scaled 1000)" ] || fail "the wizard took $after ms to end after the action"
 grep -qiE 'unhandled (exception|page fault)|backtrace:' "$out/driver.log" && fail "a crash: $(head -3 "$out/driver.log")"
 
 # The support log holds, per server, each request with its status and bytes,
 # and each program with its exit code, in order.
 if has log; then
-  log=$(sed '1s/^\xEF\xBB\xBF//' "$temp_unix/kelvara-setup.log" | tr -d '\r' |
+  f=$temp_unix/kelvara-setup.log
+  [ "$(head -c 3 "$f")" = $'\xEF\xBB\xBF' ] && [ "$(tr -cd '\r' <"$f" | wc -c)" = "$(tr -cd '\n' <"$f" | wc -c)" ] ||
+    fail "the log is not UTF-8 with a BOM and CR LF line ends"
+  has biglog && { [ "$(stat -c %s "$f")" -lt 1048576 ] && [ "$(head -c 18 "$f")" = $'\xEF\xBB\xBFan older line\r' ] ||
+    fail "an old log over 1 MiB was not cut to its newest half at a line start"; }
+  log=$(sed '1s/^\xEF\xBB\xBF//' "$f" | tr -d '\r' |
     awk '/^==== kelvara-setup 1.1.0.500 started/ { s = ""; h = 1 } { s = s $0 "\n" } END { if (h) printf "%s", s }')
   [ -n "$log" ] || fail "no run header in the support log"
   for h in intranet:1 public:2 download:3; do
@@ -181,7 +176,9 @@ if has log; then
   [ -s "$out/runs.txt" ] && ! grep -q ' run folder C:\\windows\\Temp\\KelvaraSetup-' <<<"$log" &&
     fail "the log names no run folder"
 fi
-for bmp in "$out"/*.bmp; do [ -f "$bmp" ] && convert "$bmp" "${bmp%.bmp}.png" && rm "$bmp"; done
+for raw in "$out"/*.bgra; do  # NAME.WIDTHxHEIGHT.bgra
+  [ -f "$raw" ] && convert -size "$(sed 's/.*\.\(.*\)\.bgra/\1/' <<<"$raw")" -depth 8 "bgra:$raw" -alpha off "${raw%.*.bgra}.png" && rm "$raw"
+done
 echo "$name: window answered within ${worst:-?} ms; $(sed -n 's/^bar=//p' <<<"$facts")"
 [ ${#failures[@]} -eq 0 ] && exit 0
 printf 'FAILED %s\n' "${failures[@]}"

@@ -1,7 +1,6 @@
-// Put by the driver on the wizard's window thread: every WM_SETTEXT to the
-// status line (control 1000 of a dialog) is written down where it happens,
-// however fast the next one follows. The file is named by
-// KELVARA_E2E_STATUS_LOG, which the wizard inherits from the driver.
+// Put by the driver on the wizard's window thread: every WM_SETTEXT to the status line (control
+// 1000 of a dialog) is written down where it happens, however fast the next one follows, to the
+// file KELVARA_E2E_STATUS_LOG names (the wizard inherits it from the driver).
 #include <windows.h>
 
 extern "C" __declspec(dllexport) LRESULT CALLBACK StatusHookProc(int code, WPARAM w, LPARAM l) {
@@ -16,8 +15,7 @@ extern "C" __declspec(dllexport) LRESULT CALLBACK StatusHookProc(int code, WPARA
     HANDLE file = CreateFileW(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                               OPEN_ALWAYS, 0, nullptr);
     DWORD written = 0;
-    if (file != INVALID_HANDLE_VALUE) WriteFile(file, text, n > 0 ? n : 1, &written, nullptr);
-    if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+    WriteFile(file, text, n > 0 ? n : 1, &written, nullptr), CloseHandle(file);
   }
   return CallNextHookEx(nullptr, code, w, l);
 }

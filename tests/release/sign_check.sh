@@ -1,9 +1,8 @@
 #!/usr/bin/env bash
-# The release command, run from two clones of HEAD in two folders: the same
-# unsigned program; signed with a throwaway certificate, both signatures verify,
-# one changed byte is refused; the signed program is left in BUILD/release-signed
-# for the test that plays a scenario with it under 32-bit Wine. Bad input:
-# status 2 and no program.   sign_check.sh BUILD
+# The release command, run from two clones of HEAD in two folders: the same unsigned program;
+# signed with a throwaway certificate, both signatures verify, one changed byte is refused; the
+# signed program is left in BUILD/release-signed for the scenario played with it under 32-bit
+# Wine. Bad input: status 2, no program.   sign_check.sh BUILD
 set -u
 build=$1 src=$(cd "$(dirname "$0")/../.." && pwd) t=$(mktemp -d)
 trap 'rm -rf "$t"' EXIT

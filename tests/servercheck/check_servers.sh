@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# kelvara-servercheck against nginx on 127.0.0.1-3 over a generated tree: the
-# clean tree passes and its digests round-trip; each planted fault gives its
-# ✘ row and status 1; bad input gives status 2. Usage: check_servers.sh PROGRAM
+# kelvara-servercheck against nginx on 127.0.0.1-3 over a generated tree: the clean tree passes
+# and its digests round-trip; each planted fault gives its ✘ row and status 1; bad input gives
+# status 2. Usage: check_servers.sh PROGRAM
 set -u
 check=$(realpath "$1") port=18490 spare=18491 failures=0 count=0 helper_pid=
 src=$(cd "$(dirname "$0")/../.." && pwd)
@@ -19,18 +19,15 @@ make_tree() {
   truncate -s 50449456 www/$pkg www/download/m1/NetFx40.exe www/download/m2/NetFx40.exe
   mirrors " http://127.0.0.3:$port/m1/NetFx40.exe " $'\r\nhttp://127.0.0.3:'$port/m2/NetFx40.exe
 }
-# A misbehaving server on the spare port for one case: "stall" accepts no
-# request, "lie" announces the package's length and sends 1002 bytes.
+# A misbehaving server on the spare port for one case: "stall" accepts no request, "lie"
+# announces the package's length and sends 1002 bytes.
 helper() {
   timeout 30 python3 -c 'import socket, sys, time
-s = socket.socket(); s.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
-s.bind(("127.0.0.1", int(sys.argv[2]))); s.listen(8); open("ready", "w").close()
+s = socket.create_server(("127.0.0.1", int(sys.argv[2]))); open("ready", "w").close()
 while sys.argv[1] == "lie":
-    c = s.accept()[0]; c.recv(4096)
-    c.sendall(b"HTTP/1.1 200 OK\r\nContent-Length: 50449456\r\n\r\nMZ" + bytes(1000)); c.close()
+    c = s.accept()[0]; c.recv(4096); c.sendall(b"HTTP/1.1 200 OK\r\nContent-Length: 50449456\r\n\r\nMZ" + bytes(1000)); c.close()
 time.sleep(60)' "$1" $spare &
-  helper_pid=$!
-  until [ -e ready ]; do sleep 0.05; done
+  helper_pid=$! && until [ -e ready ]; do sleep 0.05; done
 }
 mkdir -p nginx && cat >nginx/nginx.conf <<CONF
 daemon off; user root; worker_processes 1; pid $work/nginx/pid; error_log $work/nginx/error.log;
@@ -80,8 +77,7 @@ for ((i = 0; i < ${#cases[@]}; i += 5)); do
   rm -rf www ready && make_tree && eval "${cases[i + 1]}"
   # shellcheck disable=SC2086
   timeout 120 "$check" $hosts ${cases[i + 4]} >out 2>&1
-  rc=$?
-  [ -n "$helper_pid" ] && kill "$helper_pid" 2>/dev/null && wait "$helper_pid" 2>/dev/null; helper_pid=
+  rc=$? && [ -n "$helper_pid" ] && kill "$helper_pid" 2>/dev/null && wait "$helper_pid" 2>/dev/null; helper_pid=
   if [ $rc = "${cases[i + 2]}" ] && grep -qF -- "${cases[i + 3]}" out; then echo "PASS $name"; else
     echo "FAIL $name (exit status $rc)"; cat out; failures=$((failures + 1)); fi
 done

@@ -40,17 +40,12 @@ struct Reply : HttpResponse {
   std::string status, body, len, head;  // len "auto": the body's size; head "Name: value\n"...
   std::size_t chunk, cut, at = 0;       // the most a read gives; reads throw from offset cut on
   Reply(std::string s = "200", std::string b = "", std::string l = "auto", size_t c = SIZE_MAX,
-        size_t cut = SIZE_MAX, std::string h = "")
-      : status(s),
-        body(b),
-        len(l == "auto" ? std::to_string(b.size()) : l),
-        head(h),
-        chunk(c),
-        cut(cut) {}
+        size_t k = SIZE_MAX, std::string h = "")
+      : status(s), body(b), len(l), head(h), chunk(c), cut(k) {}
   std::string StatusText() override { return status; }
   std::string HeaderText(const std::string& name) override {
     const auto at = ("\n" + head).find("\n" + name + ": "), from = at + name.size() + 2;
-    if (name == "Content-Length") return len;
+    if (name == "Content-Length") return len == "auto" ? std::to_string(body.size()) : len;
     return at == std::string::npos ? "" : head.substr(from, head.find('\n', at) - from);
   }
   std::size_t Read(char* out, std::size_t size) override {

@@ -216,7 +216,7 @@ TEST(Flow, RoutesAsSeenRequestedRunAndEnded) {
        OLD + MSI + MSI_PACKAGE + ">'InstallerProbe.exe' !msiVerify HALT"},
       {"6.2 net2 small", START + "repair " + NET4 + "!net4RunFail HALT"},
       {"6.2 stays", START + "repair " + NET4 + ">'NetFx40.exe' ?4 !net4Unverified HALT"},
-      {"6.2 stays NetFx40.exe=1641",
+      {"6.3 stays NetFx40.exe=1641",
        START + "repair " + NET4 + ">'NetFx40.exe' ?4 !net4Unverified HALT RESTART?"},
       {"5.1 net2 quiet wic_x86_chs.exe=3010",
        OLD +

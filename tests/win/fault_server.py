@@ -1,12 +1,11 @@
 #!/usr/bin/python3
-"""fault_server.py PORT_FILE LOG_FILE [FOLDER]: an HTTP server on 127.0.0.1 for
-300 s whose answer the query picks: status=TEXT (200); size=N body bytes, byte i
-is i % 251, or file=NAME: the file's bytes from FOLDER; cl=N|none, the Content-Length sent (size; more: the body breaks off);
-chunk=N bytes a write, delay_ms=M between writes; reset=N / stall=N: a request
-without Range gets N bytes, then the connection closes / goes silent for
-silence_s=S seconds (60). Prints "sent N" for each answer's body bytes.
-"Range: bytes=N-" is answered 206 (416 from the end on) unless ranges=no.
-Logs "GET /path?query", with " [RANGE IF-RANGE]" when a Range was asked."""
+"""fault_server.py PORT_FILE LOG_FILE [FOLDER]: an HTTP server on 127.0.0.1 for 300 s whose
+answer the query picks: status=TEXT (200); size=N body bytes, byte i is i % 251, or file=NAME: the
+file's bytes from FOLDER; cl=N|none, the Content-Length sent (size; more: the body breaks off);
+chunk=N bytes a write, delay_ms=M between writes; reset=N / stall=N: a request without Range gets
+N bytes, then the connection closes / goes silent for silence_s=S seconds (60). "Range: bytes=N-"
+is answered 206 (416 from the end on) unless ranges=no. Logs "GET /path?query", with
+" [RANGE IF-RANGE]" when a Range was asked; prints "sent N" for each answer's body bytes."""
 import http.server
 import os
 import sys
