@@ -9,7 +9,8 @@ dpkg --print-foreign-architectures | grep -qx i386 || dpkg --add-architecture i3
 need=()
 for pkg in cmake g++ make googletest mingw-w64 g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-win32 \
            wine wine64 wine32:i386 xvfb locales fonts-wqy-microhei imagemagick nginx-light x11-utils python3 \
-           binutils-mingw-w64-i686 curl time libcurl4-openssl-dev osslsigncode openssl; do
+           binutils-mingw-w64-i686 curl time libcurl4-openssl-dev osslsigncode openssl \
+           clang libclang-rt-14-dev; do
   dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q "ok installed" || need+=("$pkg")
 done
 if [ ${#need[@]} -gt 0 ]; then

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
+#include <utility>
 
 namespace kelvara {
 namespace {
@@ -107,27 +108,46 @@ bool IsSecretName(std::string name) {
     if (name.find(part) != std::string::npos) return true;
   return false;
 }
+
+using Span = std::pair<std::size_t, std::size_t>;  // [from, to) of the address
+
+// Adds the value of each secret-named parameter of the query found from `from` on.
+void AddSecretValues(const std::string& url, std::size_t from, std::vector<Span>& spans) {
+  const auto fragment = std::min(url.find('#', from), url.size());
+  for (auto name = url.find('?', from); name < fragment; name = url.find('&', name + 1)) {
+    const auto valueEnd = std::min(url.find('&', name + 1), fragment);
+    const auto eq = url.find('=', name + 1);
+    if (eq < valueEnd && IsSecretName(url.substr(name + 1, eq - name - 1)))
+      spans.emplace_back(eq + 1, valueEnd);
+  }
+}
 }  // namespace
 
 std::string MaskCredentials(const std::string& url) {
   const auto scheme = url.find("://");
   const std::size_t start = scheme == std::string::npos ? 0 : scheme + 3;
-  std::string masked = url;
   const auto authority = url.substr(start, url.find_first_of("/?#", start) - start);
   const auto at = url.rfind('@');
-  if (authority.find_first_of(":@") != std::string::npos && at != std::string::npos)
-    masked = url.substr(0, start) + "***" + url.substr(at);
-  // The fragment is kept by its distance from the end: masking changes lengths.
-  const auto fragment = masked.find('#', start);
-  const std::size_t tail = fragment == std::string::npos ? 0 : masked.size() - fragment;
-  for (auto name = masked.find('?', start); name < masked.size() - tail;
-       name = masked.find('&', name + 1)) {
-    const auto valueEnd = std::min(masked.find('&', name + 1), masked.size() - tail);
-    const auto eq = masked.find('=', name + 1);
-    if (eq < valueEnd && IsSecretName(masked.substr(name + 1, eq - name - 1)))
-      masked.replace(eq + 1, valueEnd - eq - 1, "***");
+  std::vector<Span> spans;
+  // The query is read both as if the credentials ended at the last "@" and as if the
+  // first "?" began it: either may be the true one ("h:80/f?to=a@b&sig=c").
+  AddSecretValues(url, start, spans);
+  if (authority.find_first_of(":@") != std::string::npos && at != std::string::npos) {
+    spans.emplace_back(start, at);
+    AddSecretValues(url, at, spans);
   }
-  return masked;
+  std::sort(spans.begin(), spans.end());
+  std::string masked;
+  std::size_t done = 0;
+  for (std::size_t i = 0; i < spans.size(); ++i) {
+    if (i > 0 && spans[i].first <= done) {  // overlapping spans become one "***"
+      done = std::max(done, spans[i].second);
+      continue;
+    }
+    masked += url.substr(done, spans[i].first - done) + "***";
+    done = spans[i].second;
+  }
+  return masked + url.substr(done);
 }
 
 std::string EscapeControls(const std::string& text) {

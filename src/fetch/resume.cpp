@@ -32,8 +32,10 @@ std::string BodyValidator(HttpResponse& response) {
 std::optional<RestPlacement> PlaceRest(HttpResponse& response, std::uint64_t at,
                                        std::optional<std::uint64_t> expectedTotal) {
   const auto range = ParseContentRange(response.HeaderText("Content-Range"));
-  // Appending a part that starts elsewhere would corrupt the file silently.
-  if (!range || range->first > at || (expectedTotal && range->total != *expectedTotal))
+  // Appending a part that starts elsewhere would corrupt the file silently; one
+  // that ends before the file does brings nothing to go on with.
+  if (!range || range->first > at || range->last + 1 < at ||
+      (expectedTotal && range->total != *expectedTotal))
     return std::nullopt;
   return RestPlacement{at - range->first, range->total};
 }

@@ -29,7 +29,7 @@ std::string BodyValidator(HttpResponse& response);
 
 // A 206 that goes on with a file holding `at` bytes: where its body starts
 // (it may repeat bytes the file holds) and the whole length. Nothing when it
-// starts past `at`, or its total is not the one expected (when one is).
+// starts past `at` or ends before it, or its total is not the one expected (when one is).
 struct RestPlacement {
   std::uint64_t skip = 0, total = 0;
 };

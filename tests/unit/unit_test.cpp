@@ -71,6 +71,12 @@ TEST(Fetch, AsksAgainForTheRestPlacesItAndReusesPinnedFiles) {
           {"", cut, {P("4-9/10", 4)}, R, 1, all},
           {"", dated, {P("2-9/10", 2)}, "f wait500 f[4- L]", 1, all},
           {"", cut, {P("6-9/10", 6)}, R, 0, F},
+          {"",
+           cut,
+           {Reply{"206", "01", "auto", 2, SIZE_MAX, "Content-Range: bytes 0-1/10"}},
+           R,
+           0,
+           F},
           {"", cut, {Reply{"200", "abcdefghij"}}, R, 1, "abcdefghij"},
           {"", cut, {P("4-9/11", 4)}, R, 0, F},
           {"", cut, {Reply{"206", "456789"}}, R, 0, F},
@@ -422,6 +428,7 @@ TEST(Log, ThreadMaskingTrimmingAndNoSink) {
       {"http://h/?u=a@b&pass", "http://h/?u=a@b&pass"},
       {"u:p@h:80/x@y", "***@y"},
       {"http://u:p/?#@s@h/f", "http://***@h/f"},
+      {"http://h:80/f?to=a@b&sig=c", "http://***@b&sig=***"},
       {"http://h/f?Token=a&x=1&X-Amz-Signature=b&sig=#sig=c",
        "http://h/f?Token=***&x=1&X-Amz-Signature=***&sig=***#sig=c"}};
   for (const auto& [url, masked] : masks) EXPECT_EQ(MaskCredentials(url), masked);
