@@ -1,8 +1,8 @@
 #include "fetch/downloaders.h"
 
+#include "app/digests.h"
 #include "app/settings.h"
 #include "fetch/fetch.h"
-#include "system/digests.h"
 
 namespace kelvara {
 

@@ -6,11 +6,11 @@
 #include <cstring>
 
 #include "app/command_line.h"
+#include "app/digests.h"
 #include "app/log.h"
 #include "fetch/fetch.h"
 #include "fetch/mirror_list.h"
 #include "fetch/resume.h"
-#include "system/digests.h"
 #ifdef KELVARA_FUZZ_SERVERCHECK  // its readers sit in its own files' unnamed namespaces
 #include "../../tools/servercheck/checks.cpp"
 #define main ServercheckMain

@@ -12,9 +12,6 @@
 #include <iterator>
 
 #include "app/log.h"
-#include "app/win32/command_line.h"
-#include "app/win32/log_file.h"
-#include "app/win32/platform_win32.h"
 #include "app/win32/text.h"
 #include "fetch/fetch.h"
 #include "fetch/win32/win32_files.h"
@@ -22,6 +19,9 @@
 #include "flow/codes.h"
 #include "flow/win32/job_thread.h"
 #include "harness.h"
+#include "main/win32/command_line.h"
+#include "main/win32/log_file.h"
+#include "main/win32/platform_win32.h"
 #include "system/launcher.h"
 #include "system/probes.h"
 

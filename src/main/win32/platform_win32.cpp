@@ -1,4 +1,4 @@
-#include "app/win32/platform_win32.h"
+#include "main/win32/platform_win32.h"
 
 #include "app/platform.h"
 #include "fetch/win32/win32_files.h"
