@@ -1,7 +1,7 @@
 # Pinned SHA-256 digests baked into the wizard. KELVARA_DIGESTS names a file in
 # sha256sum's format ("<64 hex>  <name>", as kelvara-servercheck --write-digests
 # writes it); it becomes generated/kelvara_digests.inc, which
-# src/system/digests.cpp includes. No file: an empty table, nothing pinned.
+# src/app/digests.cpp includes. No file: an empty table, nothing pinned.
 set(KELVARA_DIGESTS "" CACHE FILEPATH
     "Pinned SHA-256 digests of the programs the wizard fetches (sha256sum format)")
 

@@ -6,16 +6,16 @@ set(CMAKE_RC_COMPILE_OBJECT
   "<CMAKE_RC_COMPILER> <DEFINES> <INCLUDES> <FLAGS> -O coff -i <SOURCE> -o <OBJECT>")
 
 add_library(kelvara_win32 STATIC
-  src/app/win32/command_line.cpp
   src/app/win32/library_search.cpp
-  src/app/win32/log_file.cpp
-  src/app/win32/platform_win32.cpp
-  src/app/win32/single_instance.cpp
   src/app/win32/text.cpp
   src/fetch/win32/win32_files.cpp
   src/fetch/win32/win32_sha256.cpp
   src/fetch/win32/wininet_client.cpp
   src/flow/win32/job_thread.cpp
+  src/main/win32/command_line.cpp
+  src/main/win32/log_file.cpp
+  src/main/win32/platform_win32.cpp
+  src/main/win32/single_instance.cpp
   src/system/win32/win32_run_folder.cpp
   src/system/win32/win32_system.cpp
   src/ui/win32/dialog.cpp
@@ -59,7 +59,7 @@ set_property(SOURCE src/ui/win32/kelvara-setup.rc APPEND PROPERTY OBJECT_DEPENDS
 # The wizard. Extra sources replace the core's: the end-to-end tests build one
 # that pins other digests with its own digests.cpp.
 function(kelvara_add_product target)
-  add_executable(${target} WIN32 ${ARGN} ${CMAKE_SOURCE_DIR}/src/app/win32/main.cpp
+  add_executable(${target} WIN32 ${ARGN} ${CMAKE_SOURCE_DIR}/src/main/win32/main.cpp
                  ${CMAKE_SOURCE_DIR}/src/ui/win32/kelvara-setup.rc)
   target_compile_options(${target} PRIVATE ${KELVARA_WARNINGS})
   target_include_directories(${target} PRIVATE ${CMAKE_BINARY_DIR}/generated/version)

@@ -32,6 +32,7 @@ budget() {
 step "test line budget" budget
 step "native build" build native
 step "unit tests (host, ASan/UBSan)" ctest --preset native
+step "fuzz targets, 20000 inputs each (host, clang, ASan/UBSan)" bash tools/fuzz.sh --runs 20000
 step "win64 build" build win64
 # A Windows test that fails gets two more tries: the answer limit can be missed
 # when the 2-core machine is loaded at the wrong moment; a real fault fails each time.

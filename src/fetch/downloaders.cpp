@@ -1,9 +1,8 @@
 #include "fetch/downloaders.h"
 
+#include "app/digests.h"
 #include "app/settings.h"
 #include "fetch/fetch.h"
-#include "system/digests.h"
-#include "system/launcher.h"
 
 namespace kelvara {
 
@@ -15,15 +14,6 @@ std::string DownloadServedFile(const std::string& workDir, const ServedFile& fil
   const std::string localPath = LocalPath(workDir, file.localName);
   return FetchUrlToFile(g_strFileBase + file.remoteName, localPath) == FETCH_OK ? localPath
                                                                                 : std::string();
-}
-
-std::string DownloadClientSetup(std::string workDir, std::unique_ptr<HeldFile>* held) {
-  const std::string path = DownloadServedFile(workDir, CLIENT_SETUP);
-  std::string copy;
-  if (!path.empty()) *held = HoldRunCopy(path, &copy);
-  if (*held && IsFileAsPinned(copy, **held)) return copy;
-  held->reset();
-  return std::string();
 }
 
 std::string DownloadSetupWizard(std::string workDir) {

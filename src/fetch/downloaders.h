@@ -3,33 +3,9 @@
 #include <string>
 
 #include "app/platform.h"
+#include "app/served_files.h"
 
 namespace kelvara {
-
-// A file the wizard fetches from the active file base: the address is the
-// base + remoteName, the local path the work directory + "\" + localName.
-struct ServedFile {
-  const char* remoteName;
-  const char* localName;
-  bool program;  // started by the wizard or the shell
-};
-
-inline constexpr ServedFile ALIVE = {"alive", "alive_tmp", false};
-inline constexpr ServedFile IMAGING_PROBE = {"ImagingProbe.exe", "ImagingProbe.exe", true};
-inline constexpr ServedFile WIC_PACKAGE = {"wic_x86_chs.exe", "wic_x86_chs.exe", true};
-inline constexpr ServedFile INSTALLER_PROBE = {"InstallerProbe.exe", "InstallerProbe.exe", true};
-inline constexpr ServedFile MSI_PACKAGE = {"WindowsInstaller.exe", "WindowsInstaller.exe", true};
-// The servers publish the wizard under a name with a leading slash, so its
-// address has "//"; they rely on that request path.
-inline constexpr ServedFile SETUP_WIZARD = {"/SetupWizard.exe", "SetupWizard.exe", true};
-inline constexpr ServedFile UNRAR_DLL = {"unrar.dll", "unrar.dll", false};
-inline constexpr ServedFile MIRROR_LIST = {"MirrorList.txt", "MirrorList.txt", false};
-inline constexpr ServedFile CLIENT_SETUP = {"ClientSetup.exe", "ClientSetup.exe", true};
-inline constexpr const char* DOTNET4_PACKAGE_NAME = "NetFx40.exe";
-
-inline constexpr ServedFile SERVED_FILES[] = {ALIVE,           IMAGING_PROBE, WIC_PACKAGE,
-                                              INSTALLER_PROBE, MSI_PACKAGE,   SETUP_WIZARD,
-                                              UNRAR_DLL,       MIRROR_LIST,   CLIENT_SETUP};
 
 // The work directory + "\" + name; the work directory already ends with a
 // backslash, and the files have always been saved under that path.
@@ -38,11 +14,6 @@ std::string LocalPath(const std::string& workDir, const char* localName);
 // The local path when the fetch answered 200, else "".
 std::string DownloadServedFile(const std::string& workDir, const ServedFile& file);
 
-// The client installer, refused like a failed download when its pinned
-// digest does not match, so a tampered file is never opened. The path
-// returned is its copy in the run folder; *held keeps that checked copy
-// until the shell has opened it.
-std::string DownloadClientSetup(std::string workDir, std::unique_ptr<HeldFile>* held);
 // Fetches the wizard and then "unrar.dll" beside it; the wizard's path.
 std::string DownloadSetupWizard(std::string workDir);
 // The connectivity test: true when "alive" could be fetched.

@@ -4,11 +4,11 @@
 #include <memory>
 #include <vector>
 
+#include "app/digests.h"
 #include "app/log.h"
 #include "app/platform.h"
 #include "fetch/resume.h"
 #include "fetch/transfer_progress.h"
-#include "system/digests.h"
 
 namespace kelvara {
 

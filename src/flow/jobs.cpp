@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "app/digests.h"
 #include "app/platform.h"
 #include "app/settings.h"
 #include "fetch/downloaders.h"
@@ -32,6 +33,18 @@ int Verdict(std::string input) {
 template <const ServedFile& file>
 std::string Download(std::string workDir) {
   return DownloadServedFile(workDir, file);
+}
+
+// The client installer, refused like a failed download when its pinned digest does not match,
+// so a tampered file is never opened: its checked copy in the run folder, held in *held until
+// the shell has opened it.
+std::string DownloadClientSetup(std::string workDir, std::unique_ptr<HeldFile>* held) {
+  const std::string path = DownloadServedFile(workDir, CLIENT_SETUP);
+  std::string copy;
+  if (!path.empty()) *held = HoldRunCopy(path, &copy);
+  if (*held && IsFileAsPinned(copy, **held)) return copy;
+  held->reset();
+  return std::string();
 }
 
 template <const LaunchRule& rule>

@@ -1,11 +1,11 @@
 #include "system/launcher.h"
 
+#include "app/digests.h"
 #include "app/exit_codes.h"
 #include "app/log.h"
 #include "app/platform.h"
+#include "app/served_files.h"
 #include "app/settings.h"
-#include "fetch/downloaders.h"
-#include "system/digests.h"
 #include "system/probes.h"
 
 namespace kelvara {

@@ -9,10 +9,10 @@
 #include <regex>
 #include <set>
 
+#include "app/digests.h"
 #include "app/platform.h"
 #include "app/settings.h"
 #include "flow/steps.h"
-#include "system/digests.h"
 #include "system/launcher.h"
 
 using namespace kelvara;

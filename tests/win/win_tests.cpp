@@ -13,12 +13,12 @@
 #include <iterator>
 
 #include "app/log.h"
-#include "app/win32/log_file.h"
-#include "app/win32/platform_win32.h"
 #include "app/win32/text.h"
 #include "fetch/fetch.h"
 #include "fetch/win32/win32_files.h"
 #include "fetch/win32/wininet_client.h"
+#include "main/win32/log_file.h"
+#include "main/win32/platform_win32.h"
 #include "system/launcher.h"
 #include "system/win32/win32_run_folder.h"
 

@@ -12,11 +12,11 @@
 #include <string>
 #include <vector>
 
-#include "app/win32/platform_win32.h"
+#include "app/digests.h"
 #include "app/win32/text.h"
 #include "fetch/fetch.h"
 #include "fetch/win32/win32_files.h"
-#include "system/digests.h"
+#include "main/win32/platform_win32.h"
 
 // The benchmark is a small program of its own over the core.
 using namespace kelvara;  // NOLINT(google-build-using-namespace)

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "app/digests.h"
 #include "http.h"
-#include "system/digests.h"
 
 namespace servercheck {
 

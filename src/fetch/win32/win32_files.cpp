@@ -5,7 +5,6 @@
 #include <vector>
 
 #include "app/win32/text.h"
-#include "system/win32/win32_run_folder.h"
 
 namespace kelvara {
 
@@ -161,7 +160,7 @@ std::unique_ptr<HeldFile> Win32FileSystem::OpenHeld(const std::string& path, uns
   return HoldNoLink(Widen(path), &info, error);
 }
 
-std::string Win32FileSystem::RunFolder() { return ProcessRunFolder(); }
+std::string Win32FileSystem::RunFolder() { return runFolder_ ? runFolder_() : std::string(); }
 
 std::unique_ptr<HeldFile> Win32FileSystem::CopyHeld(HeldFile& from, const std::string& path,
                                                     unsigned long* error) {

@@ -5,6 +5,8 @@ namespace kelvara {
 
 class Win32FileSystem final : public FileSystem {
  public:
+  // The run folder is made and owned by the system room above: the start-up hands it in.
+  explicit Win32FileSystem(std::string (*runFolder)() = nullptr) : runFolder_(runFolder) {}
   std::unique_ptr<LocalFile> CreateExclusive(const std::string& path,
                                              unsigned long* error) override;
   std::unique_ptr<LocalFile> OpenExclusiveAtEnd(const std::string& path) override;
@@ -13,6 +15,9 @@ class Win32FileSystem final : public FileSystem {
   std::string RunFolder() override;
   std::unique_ptr<HeldFile> CopyHeld(HeldFile& from, const std::string& path,
                                      unsigned long* error) override;
+
+ private:
+  std::string (*runFolder_)();
 };
 
 // The SHA-256 of an open file (a HANDLE) from its start, through CryptoAPI.

@@ -1,4 +1,4 @@
-#include "app/win32/single_instance.h"
+#include "main/win32/single_instance.h"
 
 #include <windows.h>
 

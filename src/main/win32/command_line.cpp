@@ -1,4 +1,4 @@
-#include "app/win32/command_line.h"
+#include "main/win32/command_line.h"
 
 #include <windows.h>
 #include <shellapi.h>

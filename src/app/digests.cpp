@@ -1,4 +1,4 @@
-#include "system/digests.h"
+#include "app/digests.h"
 
 #include <algorithm>
 #include <cctype>
@@ -6,7 +6,7 @@
 
 #include "app/log.h"
 #include "app/platform.h"
-#include "fetch/downloaders.h"
+#include "app/served_files.h"
 
 namespace kelvara {
 

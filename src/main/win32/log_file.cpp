@@ -1,4 +1,4 @@
-#include "app/win32/log_file.h"
+#include "main/win32/log_file.h"
 
 #include <windows.h>
 
@@ -7,11 +7,11 @@
 #include "app/log.h"
 #include "app/settings.h"
 #include "app/win32/text.h"
+#include "kelvara_version.h"
 #include "system/probes.h"
 #include "system/run_folder.h"
 #include "system/win32/win32_run_folder.h"
 #include "system/win32/win32_system.h"
-#include "kelvara_version.h"
 
 namespace kelvara {
 namespace {
