@@ -126,7 +126,9 @@ int main() {
   CHECK(FetchUrlToFile(server + "/linked?size=10&" + run, linked) == FETCH_OK);
   CHECK(Slurp(linked).size() == 10 && Slurp(other) == "kept");
   CreateDirectoryA(logs.c_str(), nullptr);
-  CreateHardLinkA((logs + "\\kelvara-setup.log").c_str(), other.c_str(), nullptr);
+  Spit(logs + "\\system file", "kept");  // the moved-aside download still links `other`
+  CreateHardLinkA((logs + "\\kelvara-setup.log").c_str(), (logs + "\\system file").c_str(),
+                  nullptr);
   SetEnvironmentVariableA("TMP", logs.c_str());
   OpenSupportLog("");
   LogLine("x");
@@ -134,8 +136,9 @@ int main() {
   WIN32_FIND_DATAA side{};
   FindClose(FindFirstFileA((logs + "\\kelvara-setup-*.log").c_str(), &side));
   const string text = Slurp(logs + "\\" + side.cFileName);
-  CHECK(Slurp(other) == "kept" && text.rfind("  x\r\n") == text.size() - 5);
-  CHECK(text.find("the log " + logs + "\\kelvara-setup.log is a file with 2 hard links: left "
+  CHECK(Slurp(logs + "\\system file") == "kept" && text.rfind("  x\r\n") == text.size() - 5);
+  CHECK(text.find("the log " + logs +
+                  "\\kelvara-setup.log is a file with 2 hard links: left "
                   "untouched, this run logs here\r\n") == 3);
   Spit(work + "not a program.exe", "plain text");
   for (const char* name : {"no such program.exe", "not a program.exe"})
