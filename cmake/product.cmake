@@ -14,6 +14,7 @@ add_library(kelvara_win32 STATIC
   src/app/win32/text.cpp
   src/fetch/win32/win32_files.cpp
   src/fetch/win32/win32_sha256.cpp
+  src/fetch/win32/win32_signature.cpp
   src/fetch/win32/wininet_client.cpp
   src/flow/win32/job_thread.cpp
   src/system/win32/win32_system.cpp
@@ -23,7 +24,7 @@ add_library(kelvara_win32 STATIC
   src/ui/win32/welcome_dlg.cpp)
 target_include_directories(kelvara_win32 PUBLIC src PRIVATE ${CMAKE_BINARY_DIR}/generated/version)
 target_compile_options(kelvara_win32 PRIVATE ${KELVARA_WARNINGS})
-target_link_libraries(kelvara_win32 PUBLIC kelvara_core shell32 user32 gdi32 advapi32 ole32 uuid)
+target_link_libraries(kelvara_win32 PUBLIC kelvara_core shell32 user32 gdi32 advapi32 ole32 uuid wintrust crypt32)
 
 foreach(target kelvara_core kelvara_win32)
   target_compile_definitions(${target} PUBLIC UNICODE _UNICODE WIN32_LEAN_AND_MEAN)

@@ -3,6 +3,7 @@
 #include "app/settings.h"
 #include "fetch/fetch.h"
 #include "system/digests.h"
+#include "system/run_check.h"
 
 namespace kelvara {
 
@@ -19,7 +20,7 @@ std::string DownloadServedFile(const std::string& workDir, const ServedFile& fil
 std::string DownloadClientSetup(std::string workDir, std::unique_ptr<HeldFile>* held) {
   std::string path = DownloadServedFile(workDir, CLIENT_SETUP);
   if (!path.empty()) *held = HoldFile(path);
-  if (*held && IsFileAsPinned(path, **held)) return path;
+  if (*held && MayRunHeldFile(path, **held)) return path;
   held->reset();
   return std::string();
 }

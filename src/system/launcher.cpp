@@ -7,6 +7,7 @@
 #include "fetch/downloaders.h"
 #include "system/digests.h"
 #include "system/probes.h"
+#include "system/run_check.h"
 
 namespace kelvara {
 
@@ -52,15 +53,13 @@ bool RunDownloadedProgram(const std::string& path, const LaunchRule& rule) {
   // Any process of the user can write to the download folder; the elevated
   // run must start exactly what was checked.
   const std::unique_ptr<HeldFile> program = HoldFile(path);
-  if (!program) return false;
-  if (rule.sizeTest && !IsDotNet4PackageComplete(path, *program)) return false;
-  if (!IsFileAsPinned(path, *program)) return false;
+  if (!program || !MayRunHeldFile(path, *program)) return false;
   // The wizard loads the library saved beside it.
   std::unique_ptr<HeldFile> library;
   if (rule.wizard) {
     const std::string dll = path.substr(0, path.find_last_of('\\') + 1) + UNRAR_DLL.localName;
     library = HoldFile(dll);
-    if (!library || !IsFileAsPinned(dll, *library)) return false;
+    if (!library || !MayRunHeldFile(dll, *library)) return false;
   }
   const std::string commandLine =
       ProgramCommandLine(path, rule, g_bPrivateMode != 0, IsUnattended());

@@ -6,9 +6,11 @@
 // welcome: the progress dialog is looked for, shown or not), second-copy-on=TEXT
 // (starts the wizard again, as the first; fact second_copy: its exit code, or "runs" after 5 s).
 // OUT_DIR receives events.txt (LINE, BOX, ESC, CANCEL in order), facts.txt
-// (key=value) and BMP pictures.
+// (key=value) and BMP pictures.   e2e_driver.exe trust ROOT.der...: adds the
+// test roots to the machine's Root store.
 #include <windows.h>
 #include <commctrl.h>
+#include <wincrypt.h>
 
 #include <cstdlib>
 #include <cstring>
@@ -122,6 +124,21 @@ void CheckWelcome() {
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
+  if (argc > 1 && std::wstring(argv[1]) == L"trust") {
+    HCERTSTORE root =
+        CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0, CERT_SYSTEM_STORE_LOCAL_MACHINE, L"Root");
+    bool added = root != nullptr;
+    for (int i = 2; i < argc && added; ++i) {
+      BYTE der[4096];
+      DWORD size = 0;
+      HANDLE file = CreateFileW(argv[i], GENERIC_READ, FILE_SHARE_READ, 0, OPEN_EXISTING, 0, 0);
+      added = ReadFile(file, der, sizeof der, &size, 0) &&
+              CertAddEncodedCertificateToStore(root, X509_ASN_ENCODING, der, size,
+                                               CERT_STORE_ADD_REPLACE_EXISTING, nullptr);
+      CloseHandle(file);
+    }
+    return added ? 0 : 1;
+  }
   g_out = argv[1];
   std::wstring commandLine = L"\"" + std::wstring(argv[2]) + L"\"";
   std::map<std::wstring, std::wstring> o;  // the actions: name, or name=value

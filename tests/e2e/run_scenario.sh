@@ -23,9 +23,8 @@ tree=$work/www/$name
 rm -rf "$tree"
 for host in intranet public; do
   mkdir -p "$tree/$host/qorv"
-  for f in ImagingProbe wic_x86_chs InstallerProbe WindowsInstaller SetupWizard ClientSetup; do
-    ln -s "$work/files/standin.exe" "$tree/$host/qorv/$f.exe"
-  done
+  for f in ImagingProbe InstallerProbe SetupWizard ClientSetup; do ln -s "$work/files/standin.exe" "$tree/$host/qorv/$f.exe"; done
+  for f in wic_x86_chs WindowsInstaller; do ln -s "$work/files/standin-ms.exe" "$tree/$host/qorv/$f.exe"; done
   ln -s "$work/files/alive" "$tree/$host/qorv/alive" && ln -s "$work/files/unrar.dll" "$tree/$host/qorv/unrar.dll"
   echo -n http://127.0.0.3:18080/mirror/NetFx40.exe >"$tree/$host/qorv/MirrorList.txt"
 done
@@ -65,6 +64,8 @@ ndp='HKEY_LOCAL_MACHINE\SOFTWARE\Microsoft\NET Framework Setup\NDP'
 } >"$out/scenario.reg"
 bash "$here/../wine-fixture.sh" reg "$out/scenario.reg" 'HKLM\SOFTWARE\Microsoft\NET Framework Setup' \
   >/dev/null 2>&1 || fail "registry import failed"
+wine "$bin/e2e_driver.exe" trust "$(winpath "$build/test-pki/trusted.der")" "$(winpath "$build/test-pki/other.der")" \
+  >/dev/null 2>&1 || fail "the test roots could not be trusted"
 c=$WINEPREFIX/drive_c/kelvara-e2e
 rm -rf "$c" "$temp_unix"/{alive_tmp,*.exe,unrar.dll,MirrorList.txt,kelvara-setup.log} && mkdir -p "$c" && : >"$c/record.log"
 find "$WINEPREFIX/drive_c/users" -maxdepth 6 -type d -name INetCache -exec rm -rf {} + 2>/dev/null

@@ -14,11 +14,13 @@
 #include "flow/steps.h"
 #include "system/digests.h"
 #include "system/launcher.h"
+#include "system/run_check.h"
 
 using namespace kelvara;
 
 inline const std::string WORK = "C:\\T\\";    // the temporary directory, as the system gives it
 inline const std::string ONE("\1\0\0\0", 4);  // "Install" = 1
+inline const SignatureFacts MS_SIGNED = {0, 0, 0, "ra", "Microsoft Corporation"};
 
 // What a person reads, by the short names the route rows use (the texts' one copy).
 inline const std::map<std::string, std::string> TEXTS = [] {
@@ -85,6 +87,7 @@ struct Fake : HttpClient, HttpSession, FileSystem, SystemApi, JobRunner, RandomS
   std::deque<std::optional<Reply>> rest;  // answers to requests with a Range, in turn
   std::map<std::string, std::string> files, sha256, keys;  // keys: "Install" data; "-": refused
   std::map<std::string, std::uint64_t> sizes;
+  std::map<std::string, std::optional<SignatureFacts>> signatures;  // unless given: MS_SIGNED
   std::map<std::string, std::deque<int>> exits;  // program: exit codes in turn, the last stays
   std::deque<std::pair<int, int>> queue;
   std::string locked, holds;  // locked: cannot be created or held; holds: +held -released >run
@@ -94,7 +97,10 @@ struct Fake : HttpClient, HttpSession, FileSystem, SystemApi, JobRunner, RandomS
   unsigned stall = 0;
   bool shellOpens = true, quit = false, net4Installs = true;  // by its package
 
-  Fake() { SetPlatform({this, this, this, this, this}), g_strFileBase = g_strPublicFileBase; }
+  Fake() {
+    SetPlatform({this, this, this, this, this}), g_strFileBase = g_strPublicFileBase;
+    SetSignersForTest({{"Microsoft Corporation", {"ra"}}, {}});
+  }
   ~Fake() override {
     SetPlatform({}), SetPinnedDigestsForTest({}), g_bPrivateMode = 0;
     g_uiMode = UiMode::Interactive, g_bRestartRequested = g_bLastRunAskedRestart = false;
@@ -140,6 +146,9 @@ struct Fake : HttpClient, HttpSession, FileSystem, SystemApi, JobRunner, RandomS
     std::optional<std::string> Sha256Hex() override {
       return f.sha256.count(path) || !f.files.count(path) ? Find(f.sha256, path)
                                                           : "#" + f.files[path];
+    }
+    std::optional<SignatureFacts> Signature() override {
+      return f.signatures.count(path) ? f.signatures[path] : MS_SIGNED;
     }
   };
   std::unique_ptr<HeldFile> OpenHeld(const std::string& p, unsigned long* e) override {

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <utility>
+
 #include "app/win32/text.h"
 
 namespace kelvara {
@@ -41,7 +43,7 @@ class Win32File final : public LocalFile {
 // run it, but not write, move or delete it while this handle is open.
 class Win32HeldFile final : public HeldFile {
  public:
-  explicit Win32HeldFile(HANDLE file) : file_(file) {}
+  Win32HeldFile(HANDLE file, std::string path) : file_(file), path_(std::move(path)) {}
   Win32HeldFile(const Win32HeldFile&) = delete;
   Win32HeldFile& operator=(const Win32HeldFile&) = delete;
   ~Win32HeldFile() override { CloseHandle(file_); }
@@ -52,9 +54,11 @@ class Win32HeldFile final : public HeldFile {
     return static_cast<std::uint64_t>(size.QuadPart);
   }
   std::optional<std::string> Sha256Hex() override { return Sha256OfFile(file_); }
+  std::optional<SignatureFacts> Signature() override { return SignatureOfFile(file_, path_); }
 
  private:
   HANDLE file_;
+  std::string path_;
 };
 }  // namespace
 
@@ -94,7 +98,7 @@ std::unique_ptr<HeldFile> Win32FileSystem::OpenHeld(const std::string& path, uns
     *error = GetLastError();
     return nullptr;
   }
-  return std::make_unique<Win32HeldFile>(file);
+  return std::make_unique<Win32HeldFile>(file, path);
 }
 
 std::optional<std::string> Win32FileSystem::ReadAll(const std::string& path) {
