@@ -6,23 +6,24 @@
 option(KELVARA_TEST_PKI "Accept the test PKI's roots and publisher (test builds only)" OFF)
 # Microsoft Root Authority; Microsoft Root Certificate Authority; its 2010 and
 # 2011 successors: the roots of the 2005-2010 packages and of later ones.
-set(kelvara_ms_roots "a43489159a520f0d93d032ccaf37e7fe20a8b419;cdd4eeae6000ac7f40c3802c171e30148030c072;3b1efd3a66ea28b16697394703a72ca340a05bd5;8f43288ad272f3103b6fb1428485ea3014c0bcfe")
-set(kelvara_pub_signer "")
-set(kelvara_pub_roots "")
+set(KELVARA_MICROSOFT_ROOTS "a43489159a520f0d93d032ccaf37e7fe20a8b419;cdd4eeae6000ac7f40c3802c171e30148030c072;3b1efd3a66ea28b16697394703a72ca340a05bd5;8f43288ad272f3103b6fb1428485ea3014c0bcfe"
+    CACHE STRING "SHA-1 thumbprints of the roots the Microsoft packages' chains may end in")
 if(KELVARA_TEST_PKI)
   execute_process(COMMAND bash ${CMAKE_SOURCE_DIR}/tests/e2e/test_pki.sh ${CMAKE_BINARY_DIR}/test-pki
                   OUTPUT_VARIABLE kelvara_test_root RESULT_VARIABLE failed OUTPUT_STRIP_TRAILING_WHITESPACE)
   if(failed)
     message(FATAL_ERROR "the test PKI could not be made in ${CMAKE_BINARY_DIR}/test-pki")
   endif()
-  set(kelvara_ms_roots "${kelvara_test_root}")
-  set(kelvara_pub_signer "Kelvara Test Publisher")
-  set(kelvara_pub_roots "${kelvara_test_root}")
 endif()
 set(KELVARA_MICROSOFT_SIGNER "Microsoft Corporation" CACHE STRING "Subject CN that must sign the Microsoft packages")
-set(KELVARA_MICROSOFT_ROOTS "${kelvara_ms_roots}" CACHE STRING "SHA-1 thumbprints of the roots the Microsoft packages' chains may end in")
-set(KELVARA_PUBLISHER_SIGNER "${kelvara_pub_signer}" CACHE STRING "Subject CN that must sign the probes, the setup wizard, unrar.dll and the client (empty: unchecked)")
-set(KELVARA_PUBLISHER_ROOTS "${kelvara_pub_roots}" CACHE STRING "SHA-1 thumbprints of the roots the publisher's chain may end in (empty: any root the machine trusts)")
+set(KELVARA_PUBLISHER_SIGNER "" CACHE STRING "Subject CN that must sign the probes, the setup wizard, unrar.dll and the client (empty: unchecked)")
+set(KELVARA_PUBLISHER_ROOTS "" CACHE STRING "SHA-1 thumbprints of the roots the publisher's chain may end in (empty: any root the machine trusts)")
+if(KELVARA_TEST_PKI)  # whatever an earlier configure cached
+  set(KELVARA_MICROSOFT_SIGNER "Microsoft Corporation" CACHE STRING "" FORCE)
+  set(KELVARA_MICROSOFT_ROOTS "${kelvara_test_root}" CACHE STRING "" FORCE)
+  set(KELVARA_PUBLISHER_SIGNER "Kelvara Test Publisher" CACHE STRING "" FORCE)
+  set(KELVARA_PUBLISHER_ROOTS "${kelvara_test_root}" CACHE STRING "" FORCE)
+endif()
 
 string(REPEAT "[0-9A-Fa-f]" 40 kelvara_hex40)
 set(kelvara_thumbprints "^${kelvara_hex40}(;${kelvara_hex40})*$")
