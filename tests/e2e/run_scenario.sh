@@ -162,6 +162,8 @@ if has log; then
   sed -n 's/.* run .*\\\([A-Za-z_0-9]*\)\.exe".* exit code \([0-9-]*\) .*/\1:\2/p' <<<"$log" |
     diff -q <(sed 's/+[^:]*//' "$out/runs.txt" | grep -v '^ClientSetup') - >/dev/null || fail "the log's program runs differ"
 fi
+refused=$(field refused)
+[ -z "$refused" ] || grep -qF -- "$refused" "$temp_unix/kelvara-setup.log" || fail "the support log lacks \"$refused\""
 for bmp in "$out"/*.bmp; do [ -f "$bmp" ] && convert "$bmp" "${bmp%.bmp}.png" && rm "$bmp"; done
 echo "$name: window answered within ${worst:-?} ms; $(sed -n 's/^bar=//p' <<<"$facts")"
 [ ${#failures[@]} -eq 0 ] && exit 0
