@@ -24,7 +24,7 @@ add_library(kelvara_win32 STATIC
   src/ui/win32/welcome_dlg.cpp)
 target_include_directories(kelvara_win32 PUBLIC src PRIVATE ${CMAKE_BINARY_DIR}/generated/version)
 target_compile_options(kelvara_win32 PRIVATE ${KELVARA_WARNINGS})
-target_link_libraries(kelvara_win32 PUBLIC kelvara_core shell32 user32 gdi32 advapi32 ole32 uuid wintrust crypt32)
+target_link_libraries(kelvara_win32 PUBLIC kelvara_core shell32 user32 gdi32 advapi32 ole32 uuid)
 
 foreach(target kelvara_core kelvara_win32)
   target_compile_definitions(${target} PUBLIC UNICODE _UNICODE WIN32_LEAN_AND_MEAN)

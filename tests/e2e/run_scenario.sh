@@ -79,8 +79,8 @@ for role in "${!ini[@]}"; do printf '[%s]\n%s\n' "$role" "${ini[$role]}"; done >
 product=${KELVARA_PRODUCT:-$build/kelvara-setup.exe}  # the release test runs a signed one
 has pinned && product=$bin/pinned/kelvara-setup.exe
 if has planted; then  # these beside the program, preferred to Wine's own: none may be loaded
-  export WINEDLLOVERRIDES=uxtheme,wininet,rsaenh=n,b
-  for d in uxtheme wininet rsaenh; do cp "$bin/e2e_status_hook.dll" "${product%/*}/$d.dll"; done
+  export WINEDLLOVERRIDES=uxtheme,wininet,rsaenh,wintrust,crypt32=n,b
+  for d in uxtheme wininet rsaenh wintrust crypt32; do cp "$bin/e2e_status_hook.dll" "${product%/*}/$d.dll"; done
 fi
 actions=()
 for a in $(field drive); do
@@ -91,7 +91,7 @@ if [ -n "${KELVARA_DEMO_BY_HAND:-}" ]; then wine "$product"; exit 0; fi
 timeout "$(scaled 240)" "$WINELOADER" "$bin/e2e_driver.exe" "$(winpath "$out")" "$(winpath "$product")" \
   "$(winpath "$bin/e2e_status_hook.dll")" "${actions[@]}" </dev/null >"$out/driver.log" 2>&1 ||
   fail "driver exit code $?"
-has planted && rm -f "${product%/*}"/{uxtheme,wininet,rsaenh}.dll
+has planted && rm -f "${product%/*}"/{uxtheme,wininet,rsaenh,wintrust,crypt32}.dll
 for _ in $(seq 200); do  # an installer left behind by Cancel goes on by itself
   [ "$(grep -c '^begin' "$c/record.log")" = "$(grep -vc '^begin' "$c/record.log")" ] 2>/dev/null && break || sleep 0.1
 done

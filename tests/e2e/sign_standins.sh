@@ -6,7 +6,7 @@
 # signing to its exact size, and a short one.   sign_standins.sh PKI STANDIN OUT
 set -eu
 pki=$1 out=$3
-mkdir -p "$out" && cd "$out"
+rm -rf "$out" && mkdir -p "$out" && cd "$out"  # osslsigncode overwrites nothing
 sign() { osslsigncode sign -certs "$pki/$1.chain" -key "$pki/$1.key" -h sha1 -time 1700000000 -in "$2" -out "$3" >/dev/null; }
 cp "$2" standin-unsigned.exe && truncate -s %8 standin-unsigned.exe
 for c in ms ms-other ms-untrusted; do sign $c standin-unsigned.exe standin-$c.exe; done
