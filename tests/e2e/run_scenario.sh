@@ -7,8 +7,10 @@ build=$1 name=$2 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/../wine-env.sh"
 work=$build/e2e out=$build/e2e/results/$2 bin=$build/tests/e2e
 winpath() { printf 'Z:%s' "${1//\//\\}"; }
-block=$(awk -v n="$name" '$1 == n && !/^ / { on = 1; next } /^[^ ]/ { on = 0 } on' "$here/scenarios.txt")
-field() { sed -n "s/^ *$1 \+//p" <<<"$block"; }
+scenario() { awk -v n="$1" '$1 == n && !/^ / { on = 1; next } /^[^ ]/ { on = 0 } on' "$here/scenarios.txt"; }
+block=$(scenario "$name") && like=$(sed -n 's/^ *like \+//p' <<<"$block")
+[ -z "$like" ] || block+=$'\n'$(scenario "$like")
+field() { sed -n "s/^ *$1 \+//p" <<<"$block" | head -1; }
 declare -A text
 while read -r code t; do text[$code]=$t; done < <(grep -v '^#' "$here/../texts.txt")
 given=" $(field given) "
