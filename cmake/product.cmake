@@ -10,6 +10,7 @@ add_library(kelvara_win32 STATIC
   src/app/win32/text.cpp
   src/fetch/win32/win32_files.cpp
   src/fetch/win32/win32_sha256.cpp
+  src/fetch/win32/win32_signature.cpp
   src/fetch/win32/wininet_client.cpp
   src/flow/win32/job_thread.cpp
   src/main/win32/command_line.cpp

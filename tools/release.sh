@@ -2,13 +2,16 @@
 # A release in one command: the win32-xp program built for the operator's
 # hosts (and pinned digests), the release check, with --pfx two signatures
 # (SHA-1, which Windows XP and Vista verify, and a nested SHA-256 for Windows 7
-# and later), written to DIR with its SHA256SUMS. One commit gives the same
+# and later), written to DIR with its SHA256SUMS. --publisher-signer (and
+# --publisher-roots) name who must have signed the probes, the setup wizard,
+# unrar.dll and the client; without it they run unchecked, and it warns. One commit gives the same
 # unsigned program in any folder at any time: the link time stamp is the
 # commit's time. Bad input stops it with status 2 before anything is built or
 # written to DIR.
 set -euo pipefail
 usage="usage: bash tools/release.sh --intranet HOST --public HOST --download HOST [--digests FILE]
-       [--pfx FILE --password-file FILE [--timestamp URL]] [--publisher NAME] [--client-quiet-args ARGS] --out DIR"
+       [--pfx FILE --password-file FILE [--timestamp URL]] [--publisher NAME] [--client-quiet-args ARGS]
+       [--publisher-signer CN [--publisher-roots SHA1;...]] --out DIR"
 bad() {
   echo "release: $*" >&2
   exit 2
@@ -16,7 +19,7 @@ bad() {
 declare -A opt=()
 while [ $# -gt 0 ]; do
   case $1 in
-    --intranet | --public | --download | --digests | --pfx | --password-file | --timestamp | --publisher | --client-quiet-args | --out)
+    --intranet | --public | --download | --digests | --pfx | --password-file | --timestamp | --publisher | --client-quiet-args | --out | --publisher-signer | --publisher-roots)
       [ $# -ge 2 ] || bad "$1 needs a value"
       opt[${1#--}]=$2 && shift 2 ;;
     *) bad "unknown argument '$1'"$'\n'"$usage" ;;
@@ -52,13 +55,18 @@ work=$(mktemp -d)
 stage=
 trap 'rm -rf "$work" ${stage:+"$stage"}' EXIT
 build=build/release
+[ -n "${opt[publisher-signer]:-}" ] || [ -z "${opt[publisher-roots]:-}" ] || bad "--publisher-roots needs --publisher-signer"
+[ -n "${opt[publisher-signer]:-}" ] ||
+  echo "release: WARNING: no --publisher-signer: the probes, the setup wizard, unrar.dll and the client run with no signature check" >&2
 publisher=(-UKELVARA_PUBLISHER)
 [ -n "${opt[publisher]+set}" ] && publisher=("-DKELVARA_PUBLISHER=${opt[publisher]}")
-# The configure step refuses a host that cannot form an address and a
-# malformed digests file, naming what is wrong.
+# The configure step refuses a host that cannot form an address, a malformed
+# digests file or signer, naming what is wrong. The Microsoft signer and roots
+# are the build's defaults, never a test PKI's.
 cmake --preset win32-xp -B "$build" -DKELVARA_TESTS=OFF -DKELVARA_INTRANET_HOST="${opt[intranet]}" \
   -DKELVARA_PUBLIC_FILE_HOST="${opt[public]}" -DKELVARA_DOWNLOAD_HOST="${opt[download]}" \
-  -DKELVARA_DIGESTS="${opt[digests]:-}" "${publisher[@]}" \
+  -DKELVARA_DIGESTS="${opt[digests]:-}" "${publisher[@]}" -DKELVARA_TEST_PKI=OFF -UKELVARA_MICROSOFT_\* \
+  -DKELVARA_PUBLISHER_SIGNER="${opt[publisher-signer]:-}" -DKELVARA_PUBLISHER_ROOTS="${opt[publisher-roots]:-}" \
   -DKELVARA_CLIENT_QUIET_ARGS="${opt[client-quiet-args]:-}" >"$work/configure.log" 2>&1 ||
   bad "$(sed -n '/^CMake Error/,/^Call Stack/{/^Call Stack/!p}' "$work/configure.log")"
 cmake --build "$build" --target kelvara-setup -j "$(nproc)" >"$work/build.log" 2>&1 ||

@@ -63,14 +63,12 @@ const std::vector<PinnedDigest>& BuiltInDigests() { return Pinned(); }
 
 void SetPinnedDigestsForTest(std::vector<PinnedDigest> digests) { Pinned() = std::move(digests); }
 
-namespace {
 const PinnedDigest* PinnedDigestOf(const std::string& path) {
   const std::string name = path.substr(path.find_last_of("\\/") + 1);
   for (const PinnedDigest& pinned : BuiltInDigests())
     if (pinned.name == name) return &pinned;
   return nullptr;
 }
-}  // namespace
 
 bool HasPinnedDigest(const std::string& path) { return PinnedDigestOf(path) != nullptr; }
 

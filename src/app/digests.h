@@ -32,13 +32,15 @@ const std::vector<PinnedDigest>& BuiltInDigests();
 // For unit tests only: replaces the table, as a build with pins would have it.
 void SetPinnedDigestsForTest(std::vector<PinnedDigest> digests);
 
+// The digest this build pins for the file's name; nullptr when none.
+const PinnedDigest* PinnedDigestOf(const std::string& path);
 // True when this build pins a digest for the file's name.
 bool HasPinnedDigest(const std::string& path);
 // The downloaded file held from its checks until it has been run or loaded and
 // no longer needed; nullptr, logged, when it cannot be opened so.
 std::unique_ptr<HeldFile> HoldFile(const std::string& path);
-// True when the file's name is not pinned, or its SHA-256, read through the
-// held file, is the pinned one.
+// Whether a file lying there may be reused, not fetched again: its name is
+// not pinned, or its SHA-256, read through the held file, is the pinned one.
 bool IsFileAsPinned(const std::string& path, HeldFile& file);
 
 }  // namespace kelvara

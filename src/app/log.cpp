@@ -73,11 +73,6 @@ void LogRegistryProbe(const std::string& key, const std::string& found, bool ver
   Write("registry HKLM\\" + key + " " + found + " -> " + (verdict ? "yes" : "no"));
 }
 
-void LogPackageSize(const std::string& path, std::optional<std::uint64_t> size, bool complete) {
-  Write("size " + path + " " + (size ? Num(*size) + " bytes" : std::string("missing")) + " -> " +
-        (complete ? "complete" : "incomplete"));
-}
-
 void LogDigest(const std::string& path, const std::string& pinned,
                const std::optional<std::string>& actual, bool match) {
   Write("sha256 " + path + " pinned=" + pinned + " found=" + actual.value_or("-") + " -> " +

@@ -37,7 +37,6 @@ void LogReuse(const std::string& path);
 void LogMirrorList(const std::vector<std::string>& entries);
 void LogMirrorDrawn(const std::string& address);
 void LogRegistryProbe(const std::string& key, const std::string& found, bool verdict);
-void LogPackageSize(const std::string& path, std::optional<std::uint64_t> size, bool complete);
 void LogDigest(const std::string& path, const std::string& pinned,
                const std::optional<std::string>& actual, bool match);
 void LogRun(const std::string& commandLine, int result, unsigned long error, std::uint64_t ms);

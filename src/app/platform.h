@@ -64,6 +64,15 @@ class LocalFile {
   virtual void Close() = 0;                                    // throws
 };
 
+// What the system read of a file's Authenticode signature, raw: the core judges.
+struct SignatureFacts {
+  std::uint32_t trustResult = 0;   // WinVerifyTrust's answer (an HRESULT)
+  std::uint32_t chainStatus = 0;   // the signer chain's error bits; 0: none
+  std::uint32_t policyResult = 0;  // the Authenticode chain policy's error; 0: passed
+  std::string rootThumbprint;      // the chain's last certificate, SHA-1, 40 lower-case hex
+  std::string signerName;          // the signer certificate's subject CN
+};
+
 // A file open for reading that no other process may write, move or delete
 // until it is destroyed: what was checked through it is what runs.
 class HeldFile {
@@ -72,6 +81,9 @@ class HeldFile {
   virtual std::optional<std::uint64_t> Size() = 0;
   // The SHA-256 of the whole content as 64 lower-case hex digits.
   virtual std::optional<std::string> Sha256Hex() = 0;
+  // The signature read through this handle, offline; nullopt when the
+  // system could not examine the file at all.
+  virtual std::optional<SignatureFacts> Signature() = 0;
 };
 
 class FileSystem {

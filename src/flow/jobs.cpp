@@ -2,13 +2,13 @@
 
 #include <utility>
 
-#include "app/digests.h"
 #include "app/platform.h"
 #include "app/settings.h"
 #include "fetch/downloaders.h"
 #include "fetch/mirror_list.h"
 #include "flow/codes.h"
 #include "system/launcher.h"
+#include "system/run_check.h"
 
 namespace kelvara {
 namespace {
@@ -35,14 +35,14 @@ std::string Download(std::string workDir) {
   return DownloadServedFile(workDir, file);
 }
 
-// The client installer, refused like a failed download when its pinned digest does not match,
-// so a tampered file is never opened: its checked copy in the run folder, held in *held until
+// The client installer, refused like a failed download when it may not run (its pin or its
+// signer), so a tampered file is never opened: its checked copy in the run folder, held in *held until
 // the shell has opened it.
 std::string DownloadClientSetup(std::string workDir, std::unique_ptr<HeldFile>* held) {
   const std::string path = DownloadServedFile(workDir, CLIENT_SETUP);
   std::string copy;
   if (!path.empty()) *held = HoldRunCopy(path, &copy);
-  if (*held && IsFileAsPinned(copy, **held)) return copy;
+  if (*held && MayRunHeldFile(copy, **held)) return copy;
   held->reset();
   return std::string();
 }

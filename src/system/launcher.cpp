@@ -7,6 +7,7 @@
 #include "app/served_files.h"
 #include "app/settings.h"
 #include "system/probes.h"
+#include "system/run_check.h"
 
 namespace kelvara {
 
@@ -74,15 +75,13 @@ std::unique_ptr<HeldFile> HoldRunCopy(const std::string& path, std::string* copy
 bool RunDownloadedProgram(const std::string& path, const LaunchRule& rule) {
   std::string run;
   const std::unique_ptr<HeldFile> program = HoldRunCopy(path, &run);
-  if (!program) return false;
-  if (rule.sizeTest && !IsDotNet4PackageComplete(run, *program)) return false;
-  if (!IsFileAsPinned(run, *program)) return false;
+  if (!program || !MayRunHeldFile(run, *program)) return false;
   // The wizard loads the library saved beside it.
   std::unique_ptr<HeldFile> library;
   if (rule.wizard) {
     std::string dll;
     library = HoldRunCopy(FolderOf(path) + UNRAR_DLL.localName, &dll);
-    if (!library || !IsFileAsPinned(dll, *library)) return false;
+    if (!library || !MayRunHeldFile(dll, *library)) return false;
   }
   const std::string commandLine =
       ProgramCommandLine(run, rule, g_bPrivateMode != 0, IsUnattended());

@@ -20,14 +20,13 @@ std::unique_ptr<HeldFile> HoldRunCopy(const std::string& path, std::string* copy
 // How one kind of downloaded program is started and judged.
 struct LaunchRule {
   bool probe;             // success is exit code 100; otherwise success is any start
-  bool sizeTest;          // the .NET package: never started unless complete
   bool wizard;            // " private" in private mode; its library is checked too
   const char* quietArgs;  // a package's documented switches for unattended runs
 };
-inline constexpr LaunchRule PROBE_RULE = {true, false, false, nullptr};
-inline constexpr LaunchRule PACKAGE_RULE = {false, false, false, "/quiet /norestart"};
-inline constexpr LaunchRule DOTNET4_PACKAGE_RULE = {false, true, false, "/q /norestart"};
-inline constexpr LaunchRule SETUP_WIZARD_RULE = {false, false, true, nullptr};
+inline constexpr LaunchRule PROBE_RULE = {true, false, nullptr};
+inline constexpr LaunchRule PACKAGE_RULE = {false, false, "/quiet /norestart"};
+inline constexpr LaunchRule DOTNET4_PACKAGE_RULE = {false, false, "/q /norestart"};
+inline constexpr LaunchRule SETUP_WIZARD_RULE = {false, true, nullptr};
 
 // Whether an installer asked for a restart (3010 or 1641): any of them in
 // this run, and the one that ran last, whose verification then probably
@@ -43,10 +42,11 @@ bool IsRuleMet(const LaunchRule& rule, int launchResult);
 std::string ProgramCommandLine(const std::string& path, const LaunchRule& rule, bool privateMode,
                                bool unattended);
 
-// A program whose pinned digest does not match is handled as one that
-// cannot be started: nothing is run. The program, and the wizard's library,
-// run as copies in the run folder, held from before their checks until the
-// program has ended; the run folder is the program's current directory.
+// A program, or the wizard's library, that may not run (MayRunHeldFile) is
+// handled as one that cannot be started: nothing is run. The program, and
+// the wizard's library, run as copies in the run folder, held from before
+// their checks until the program has ended; the run folder is the program's
+// current directory.
 bool RunDownloadedProgram(const std::string& path, const LaunchRule& rule);
 
 // The client's copy in the run folder started there with the build's quiet

@@ -78,18 +78,6 @@ bool IsDotNet2Installed() {
   return opened;
 }
 
-bool IsDotNet4PackageComplete(const std::string& path, HeldFile& package) {
-  // The guard the size test requires: a file that cannot be examined is incomplete.
-  try {
-    const auto size = package.Size();
-    const bool complete = size && *size == DOTNET4_PACKAGE_SIZE;
-    LogPackageSize(path, size, complete);
-    return complete;
-  } catch (...) {
-    return false;
-  }
-}
-
 std::string TempDirectoryFromPath(unsigned length, const std::string& buffer) {
   if (length == 0 || length > 260) return "C:\\";
   return buffer;

@@ -18,8 +18,6 @@ inline constexpr std::uint64_t DOTNET4_PACKAGE_SIZE = 50449456;
 
 bool IsDotNet4Installed();
 bool IsDotNet2Installed();
-// The size read through the package held for its run.
-bool IsDotNet4PackageComplete(const std::string& path, HeldFile& package);
 
 // The working directory from the temporary-path call's returned length and
 // buffer: "C:\" when the call failed or the path does not fit in 260.

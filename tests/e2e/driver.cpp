@@ -5,8 +5,10 @@
 // looked for, shown or not), second-copy-on=TEXT (the wizard started again, as the first; fact
 // second_copy: its exit code, or "runs" after 5 s). OUT_DIR receives events.txt (LINE, BOX, ESC,
 // CANCEL in order), facts.txt (key=value), pictures (NAME.WIDTHxHEIGHT.bgra), all UTF-8.
+//   e2e_driver.exe trust ROOT.der...: adds the test roots to the machine's Root store.
 #include <windows.h>
 #include <commctrl.h>
+#include <wincrypt.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -122,6 +124,35 @@ void CheckWelcome() {
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
+  // The machine's Root store as Wine keeps it: volatile registry keys, so the
+  // entries go there directly (the store's own writes would be dropped).
+  if (argc > 1 && std::wstring(argv[1]) == L"trust") {
+    CertCloseStore(CertOpenSystemStoreW(0, L"Root"), 0);  // Wine fills the key first
+    bool added = true;
+    for (int i = 2; i < argc && added; ++i) {
+      BYTE der[4096], blob[8192], hash[20];
+      DWORD size = 0, blobSize = 0, hashSize = sizeof hash;
+      HANDLE file = CreateFileW(argv[i], GENERIC_READ, FILE_SHARE_READ, 0, OPEN_EXISTING, 0, 0);
+      const bool read = ReadFile(file, der, sizeof der, &size, 0);
+      CloseHandle(file);
+      const CERT_CONTEXT* cert = CertCreateCertificateContext(X509_ASN_ENCODING, der, size);
+      wchar_t key[128] = L"Software\\Microsoft\\SystemCertificates\\Root\\Certificates\\";
+      added = read && cert && CertSerializeCertificateStoreElement(cert, 0, nullptr, &blobSize) &&
+              blobSize <= sizeof blob &&
+              CertSerializeCertificateStoreElement(cert, 0, blob, &blobSize) &&
+              CertGetCertificateContextProperty(cert, CERT_SHA1_HASH_PROP_ID, hash, &hashSize);
+      for (DWORD b = 0; added && b < hashSize; ++b)
+        wsprintfW(key + lstrlenW(key), L"%02X", hash[b]);
+      HKEY handle = nullptr;
+      added = added &&
+              !RegCreateKeyExW(HKEY_LOCAL_MACHINE, key, 0, 0, REG_OPTION_VOLATILE, KEY_ALL_ACCESS,
+                               0, &handle, 0) &&
+              !RegSetValueExW(handle, L"Blob", 0, REG_BINARY, blob, blobSize);
+      if (handle) RegCloseKey(handle);
+      if (cert) CertFreeCertificateContext(cert);
+    }
+    return added ? 0 : 1;
+  }
   g_out = Utf8(argv[1]);
   std::wstring commandLine = L"\"" + std::wstring(argv[2]) + L"\"";
   std::map<string, string> o;  // the actions: name, or name=value

@@ -11,10 +11,7 @@ if [ "$1" = down ]; then
 fi
 mkdir -p "$n/temp" "$work/files" "$work/logs" "$work/www"
 cd "$work/files"
-for f in standin standin-tampered NetFx40 NetFx40-short; do cp "$2/tests/e2e/e2e_standin.exe" $f.exe; done
-# A program runs with any overlay after its image: zeros pad it to the package's size.
-printf x >>standin-tampered.exe && truncate -s 50449456 NetFx40.exe && truncate -s 50448432 NetFx40-short.exe
-printf ok >alive && head -c 4096 /dev/urandom >unrar.dll
+cp "$2"/tests/e2e/signed/* . && printf ok >alive
 # What "up" fetches to show that the workers can read the tree; never logged.
 check="location = /fixture-check { alias $work/files/alive; access_log off; }"
 cat >"$n/nginx.conf" <<CONF

@@ -7,8 +7,10 @@ build=$1 name=$2 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/../wine-env.sh"
 work=$build/e2e out=$build/e2e/results/$2 bin=$build/tests/e2e
 winpath() { printf 'Z:%s' "${1//\//\\}"; }
-block=$(awk -v n="$name" '$1 == n && !/^ / { on = 1; next } /^[^ ]/ { on = 0 } on' "$here/scenarios.txt")
-field() { tr ";" "\n" <<<"$block" | sed -n "s/^ *$1 \+//p"; }
+scenario() { awk -v n="$1" '$1 == n && !/^ / { on = 1; next } /^[^ ]/ { on = 0 } on' "$here/scenarios.txt"; }
+field() { tr ";" "\n" <<<"$block" | sed -n "s/^ *$1 \+//p" | head -1; }
+block=$(scenario "$name") && like=$(field like)
+[ -z "$like" ] || block+=$'\n'$(scenario "$like")
 declare -A text
 while read -r code t; do text[$code]=$t; done < <(grep -v '^#' "$here/../texts.txt")
 given=" $(field given) "
@@ -21,7 +23,8 @@ rm -rf "$out" && mkdir -p "$out"
 tree=$work/www/$name && rm -rf "$tree"
 for host in intranet public; do
   mkdir -p "$tree/$host/qorv"
-  for f in ImagingProbe wic_x86_chs InstallerProbe WindowsInstaller SetupWizard ClientSetup; do ln -s "$work/files/standin.exe" "$tree/$host/qorv/$f.exe"; done
+  for f in ImagingProbe InstallerProbe SetupWizard ClientSetup; do ln -s "$work/files/standin.exe" "$tree/$host/qorv/$f.exe"; done
+  for f in wic_x86_chs WindowsInstaller; do ln -s "$work/files/standin-ms.exe" "$tree/$host/qorv/$f.exe"; done
   ln -s "$work/files/alive" "$tree/$host/qorv/alive" && ln -s "$work/files/unrar.dll" "$tree/$host/qorv/unrar.dll"
   echo -n http://127.0.0.3:18080/mirror/NetFx40.exe >"$tree/$host/qorv/MirrorList.txt"
 done
@@ -62,7 +65,10 @@ ndp='HKEY_LOCAL_MACHINE\SOFTWARE\Microsoft\NET Framework Setup\NDP'
   esac
   [ "$(setting net2)" = 1 ] && printf '[%s\\v2.0.50727]\n"Install"=dword:00000001\n\n' "$ndp"
 } >"$out/scenario.reg"
-bash "$here/../wine-fixture.sh" reg "$out/scenario.reg" 'HKLM\SOFTWARE\Microsoft\NET Framework Setup' >/dev/null 2>&1 || fail "registry import failed"
+bash "$here/../wine-fixture.sh" reg "$out/scenario.reg" 'HKLM\SOFTWARE\Microsoft\NET Framework Setup' \
+  >/dev/null 2>&1 || fail "registry import failed"
+wine "$bin/e2e_driver.exe" trust "$(winpath "$build/test-pki/trusted.der")" "$(winpath "$build/test-pki/other.der")" \
+  >/dev/null 2>&1 || fail "the test roots could not be trusted"
 c=$WINEPREFIX/drive_c/kelvara-e2e
 rm -rf "$c" "$temp_unix"/{alive_tmp,*.exe,unrar.dll,MirrorList.txt,kelvara-setup.log} && mkdir -p "$c" && : >"$c/record.log"
 find "$WINEPREFIX/drive_c/users" -maxdepth 6 -type d -name INetCache -exec rm -rf {} + 2>/dev/null
@@ -77,8 +83,8 @@ for role in "${!ini[@]}"; do printf '[%s]\n%s\n' "$role" "${ini[$role]}"; done >
 product=${KELVARA_PRODUCT:-$build/kelvara-setup.exe}  # the release test runs a signed one
 has pinned && product=$bin/pinned/kelvara-setup.exe
 if has planted; then  # these beside the program, preferred to Wine's own: none may be loaded
-  export WINEDLLOVERRIDES=uxtheme,wininet,rsaenh=n,b
-  for d in uxtheme wininet rsaenh; do cp "$bin/e2e_status_hook.dll" "${product%/*}/$d.dll"; done
+  export WINEDLLOVERRIDES=uxtheme,wininet,rsaenh,wintrust,crypt32=n,b
+  for d in uxtheme wininet rsaenh wintrust crypt32; do cp "$bin/e2e_status_hook.dll" "${product%/*}/$d.dll"; done
   # and the library the stand-ins ask for, where the downloads land and in the wizard's folder
   for d in "$temp_unix" "$c"; do cp "$bin/e2e_status_hook.dll" "$d/kvplant.dll"; done
   cd "$c" || exit 1
@@ -92,7 +98,7 @@ if [ -n "${KELVARA_DEMO_BY_HAND:-}" ]; then wine "$product"; exit 0; fi
 timeout "$(scaled 240)" "$WINELOADER" "$bin/e2e_driver.exe" "$(winpath "$out")" "$(winpath "$product")" \
   "$(winpath "$bin/e2e_status_hook.dll")" "${actions[@]}" </dev/null >"$out/driver.log" 2>&1 ||
   fail "driver exit code $?"
-has planted && rm -f "${product%/*}"/{uxtheme,wininet,rsaenh}.dll "$temp_unix/kvplant.dll"
+has planted && rm -f "${product%/*}"/{uxtheme,wininet,rsaenh,wintrust,crypt32}.dll "$temp_unix/kvplant.dll"
 for _ in $(seq 200); do  # an installer left behind by Cancel goes on by itself
   [ "$(grep -c '^begin' "$c/record.log")" = "$(grep -vc '^begin' "$c/record.log")" ] 2>/dev/null && break || sleep 0.1
 done
@@ -176,6 +182,8 @@ if has log; then
   [ -s "$out/runs.txt" ] && ! grep -q ' run folder C:\\windows\\Temp\\KelvaraSetup-' <<<"$log" &&
     fail "the log names no run folder"
 fi
+refused=$(field refused)
+[ -z "$refused" ] || grep -qF -- "$refused" "$temp_unix/kelvara-setup.log" || fail "the support log lacks \"$refused\""
 for raw in "$out"/*.bgra; do  # NAME.WIDTHxHEIGHT.bgra
   [ -f "$raw" ] && convert -size "$(sed 's/.*\.\(.*\)\.bgra/\1/' <<<"$raw")" -depth 8 "bgra:$raw" -alpha off "${raw%.*.bgra}.png" && rm "$raw"
 done

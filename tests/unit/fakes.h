@@ -14,12 +14,14 @@
 #include "app/settings.h"
 #include "flow/steps.h"
 #include "system/launcher.h"
+#include "system/run_check.h"
 
 using namespace kelvara;
 
 inline const std::string WORK = "C:\\T\\";    // the temporary directory, as the system gives it
 inline const std::string RUN = "C:\\R\\";     // the run folder
 inline const std::string ONE("\1\0\0\0", 4);  // "Install" = 1
+inline const SignatureFacts MS_SIGNED = {0, 0, 0, "ra", "Microsoft Corporation"};
 
 // What a person reads, by the short names the route rows use (the texts' one copy).
 inline const std::map<std::string, std::string> TEXTS = [] {
@@ -82,6 +84,7 @@ struct Fake : HttpClient, HttpSession, FileSystem, SystemApi, JobRunner, RandomS
   std::deque<std::optional<Reply>> rest;  // answers to requests with a Range, in turn
   std::map<std::string, std::string> files, sha256, keys;  // keys: "Install" data; "-": refused
   std::map<std::string, std::uint64_t> sizes;
+  std::map<std::string, std::optional<SignatureFacts>> signatures;  // unless given: MS_SIGNED
   std::map<std::string, std::deque<int>> exits;  // program: exit codes in turn, the last stays
   std::deque<std::pair<int, int>> queue;
   std::string locked, holds;  // locked: cannot be created or held; holds: +held -released >run
@@ -91,7 +94,10 @@ struct Fake : HttpClient, HttpSession, FileSystem, SystemApi, JobRunner, RandomS
   unsigned stall = 0;
   bool shellOpens = true, quit = false, net4Installs = true;  // by its package
 
-  Fake() { SetPlatform({this, this, this, this, this}), g_strFileBase = g_strPublicFileBase; }
+  Fake() {
+    SetPlatform({this, this, this, this, this}), g_strFileBase = g_strPublicFileBase;
+    SetSignersForTest({{"Microsoft Corporation", {"ra"}}, {}});
+  }
   ~Fake() override {
     SetPlatform({}), SetPinnedDigestsForTest({}), g_bPrivateMode = 0;
     g_uiMode = UiMode::Interactive, g_bRestartRequested = g_bLastRunAskedRestart = false;
@@ -138,6 +144,9 @@ struct Fake : HttpClient, HttpSession, FileSystem, SystemApi, JobRunner, RandomS
       return f.sha256.count(path) || !f.files.count(path) ? Find(f.sha256, path)
                                                           : "#" + f.files[path];
     }
+    std::optional<SignatureFacts> Signature() override {
+      return f.signatures.count(path) ? f.signatures[path] : MS_SIGNED;
+    }
   };
   std::unique_ptr<HeldFile> OpenHeld(const std::string& p, unsigned long* e) override {
     if (p == locked) return *e = 5, nullptr;
@@ -151,6 +160,7 @@ struct Fake : HttpClient, HttpSession, FileSystem, SystemApi, JobRunner, RandomS
     for (auto* map : {&files, &sha256})
       if (map->count(source)) (*map)[p] = (*map)[source];
     if (sizes.count(source)) sizes[p] = sizes[source];
+    if (signatures.count(source)) signatures[p] = signatures[source];
     return OpenHeld(p, e);
   }
 

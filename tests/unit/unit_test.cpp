@@ -302,6 +302,61 @@ TEST(Launcher, RulesSizeTestAndPinnedDigests) {
   }
 }
 
+// One held file through the one rule, as the launcher asks it: the log's verdict.
+TEST(RunCheck, PinAndSigner) {
+  const char *MS = "Microsoft Corporation", *P = "Kelvara", *W = "wic_x86_chs.exe",
+             *N = "NetFx40.exe", *I = "WindowsInstaller.exe", *C = "ClientSetup.exe";
+  const std::string BY = "signed by someone else (", NOT = "chain not trusted (";
+  // The file, its pin (ok, bad, none), what the system read (trust 1: nothing), the publisher
+  // ("": unchecked, roots: any), the verdict: it runs, or why it is refused.
+  const std::tuple<const char*, const char*, std::uint32_t, std::uint32_t, std::uint32_t,
+                   const char*, const char*, const char*, std::string>
+      rows[] = {
+          {W, "", 0, 0, 0, "ra", MS, "", "runs: signed by Microsoft Corporation, root ra"},
+          {W, "", 0, 0, 0, "ra", "Microsoft Corporation Ltd", "", BY + MS + " Ltd)"},
+          {N, "", 0, 0, 0, "ra", "Microsoft", "", BY + "Microsoft)"},
+          {N, "", 0, 0, 0, "ra", "Not Microsoft Corporation", "", BY + "Not " + MS + ")"},
+          {I, "", 0, 0, 0, "rb", MS, "", "root not accepted (rb)"},
+          {I, "", 0, 0x20, 0, "ra", MS, "", NOT + "chain status 0x00000020)"},
+          {I, "", 0, 0, 0x800b0109, "ra", MS, "", NOT + "policy error 0x800b0109)"},
+          {I, "", 0x800b010a, 0, 0, "ra", MS, "", NOT + "error 0x800b010a)"},
+          {I, "", 0x800b0100, 0, 0, "", "", "", "no signature"},
+          {I, "", 0x80096010, 0, 0, "", "", "", "the file does not match its signature"},
+          {I, "", 1, 0, 0, "", "", "", "the signature cannot be read"},
+          {"ImagingProbe.exe", "", 0x800b0100, 0, 0, "", "", "", "runs: nothing to check"},
+          {"ImagingProbe.exe", "bad", 0, 0, 0, "", "", "", "SHA-256 cd, pinned ab"},
+          {"SetupWizard.exe", "", 0, 0, 0, "ra", MS, P, BY + MS + ")"},
+          {W, "", 0, 0, 0, "ra", P, P, BY + P + ")"},
+          {C, "", 0, 0, 0, "rb", P, P, "runs: signed by Kelvara, root rb"},
+          {C, "ok", 0x800b0100, 0, 0, "", "", P, "no signature"},
+          {C, "bad", 0, 0, 0, "ra", P, P, "SHA-256 cd, pinned ab"},
+          {C, "ok", 0, 0, 0, "ra", P, P, "runs: SHA-256 as pinned, signed by Kelvara, root ra"},
+          {"setup.exe", "", 0x800b0100, 0, 0, "", "", P, "runs: nothing to check"}};
+  for (const auto& [name, pin, trust, chain, policy, root, cn, publisher, verdict] : rows) {
+    Fake f;
+    Sink log;
+    const std::string path = WORK + "\\" + name;
+    SetSignersForTest({{MS, {"ra"}}, {publisher, {}}});
+    if (*pin) SetPinnedDigestsForTest({{name, "ab"}}), f.sha256[path] = *pin == 'o' ? "ab" : "cd";
+    f.signatures[path] = SignatureFacts{trust, chain, policy, root, cn};
+    if (trust == 1) f.signatures[path].reset();
+    f.sizes[path] = DOTNET4_PACKAGE_SIZE;
+    SetLogSink(&log);
+    const bool runs = Launch(f, name, PACKAGE_RULE).second;
+    SetLogSink(nullptr);
+    const std::string line = log.lines.substr(log.lines.find("check "));
+    const bool refused = verdict.rfind("runs: ", 0) != 0;
+    EXPECT_EQ(line.substr(0, line.find('|')),
+              "check " + RUN + name + " -> " + (refused ? "REFUSED: " : "") + verdict);
+    EXPECT_EQ(runs, !refused) << name << " " << verdict;
+  }
+  EXPECT_EQ(ParseThumbprints("A" + std::string(39, '0') + ";" + std::string(40, 'f')),
+            std::vector<std::string>({"a" + std::string(39, '0'), std::string(40, 'f')}));
+  for (const std::string& bad :
+       {std::string(39, 'a'), std::string(40, 'g'), std::string(40, 'a') + ";"})
+    EXPECT_EQ(ParseThumbprints(bad), std::nullopt) << bad;
+}
+
 TEST(Digests, ParsesSha256sumLines) {
   const std::string a(64, 'a'), B = "0123456789ABCDEF" + std::string(48, 'F');
   // The text; its bad line, then the digests read.

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <utility>
 #include <vector>
 
 #include "app/win32/text.h"
@@ -43,7 +44,7 @@ class Win32File final : public LocalFile {
 // run it, but not write, move or delete it while this handle is open.
 class Win32HeldFile final : public HeldFile {
  public:
-  explicit Win32HeldFile(HANDLE file) : file_(file) {}
+  Win32HeldFile(HANDLE file, std::wstring path) : file_(file), path_(std::move(path)) {}
   Win32HeldFile(const Win32HeldFile&) = delete;
   Win32HeldFile& operator=(const Win32HeldFile&) = delete;
   // A copy in the run folder goes when released, so its name is free for the
@@ -59,12 +60,13 @@ class Win32HeldFile final : public HeldFile {
     return static_cast<std::uint64_t>(size.QuadPart);
   }
   std::optional<std::string> Sha256Hex() override { return Sha256OfFile(file_); }
+  std::optional<SignatureFacts> Signature() override { return SignatureOfFile(file_, path_); }
   HANDLE Handle() const { return file_; }
   void RemoveOnRelease(const std::wstring& path) { removeOnRelease_ = path; }
 
  private:
   HANDLE file_;
-  std::wstring removeOnRelease_;
+  std::wstring path_, removeOnRelease_;
 };
 
 // Opened without following a reparse point; refused when it is one or has
@@ -77,7 +79,7 @@ std::unique_ptr<Win32HeldFile> HoldNoLink(const std::wstring& path,
     *error = GetLastError();
     return nullptr;
   }
-  auto held = std::make_unique<Win32HeldFile>(file);
+  auto held = std::make_unique<Win32HeldFile>(file, path);
   if (!GetFileInformationByHandle(file, info)) {
     *error = GetLastError();
     return nullptr;

@@ -22,5 +22,7 @@ class Win32FileSystem final : public FileSystem {
 
 // The SHA-256 of an open file (a HANDLE) from its start, through CryptoAPI.
 std::optional<std::string> Sha256OfFile(void* file);
+// What WinVerifyTrust and the signer's chain say of an open file (a HANDLE).
+std::optional<SignatureFacts> SignatureOfFile(void* file, const std::wstring& path);
 
 }  // namespace kelvara
