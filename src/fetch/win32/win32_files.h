@@ -24,5 +24,8 @@ class Win32FileSystem final : public FileSystem {
 std::optional<std::string> Sha256OfFile(void* file);
 // What WinVerifyTrust and the signer's chain say of an open file (a HANDLE).
 std::optional<SignatureFacts> SignatureOfFile(void* file, const std::wstring& path);
+// Loads what reading a signature needs, at start-up: a load on the worker thread later would
+// hold the loader lock while the window thread waits for it.
+void LoadSignatureLibraries();
 
 }  // namespace kelvara

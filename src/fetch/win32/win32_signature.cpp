@@ -89,6 +89,8 @@ bool ReadSignerChain(HANDLE state, SignatureFacts* facts) {
 }
 }  // namespace
 
+void LoadSignatureLibraries() { Trust(); }
+
 std::optional<SignatureFacts> SignatureOfFile(void* file, const std::wstring& path) {
   WINTRUST_FILE_INFO info{};
   info.cbStruct = sizeof info;

@@ -18,6 +18,7 @@ void InstallWin32Platform() {
   platform.jobs = new WindowJobRunner;
   platform.random = &StandardRandom();
   SetPlatform(platform);
+  LoadSignatureLibraries();
 }
 
 }  // namespace kelvara
