@@ -1,7 +1,6 @@
 #!/usr/bin/env bash
-# Plays one scenario of scenarios.txt: serves its files, prepares the Wine
-# prefix, lets the driver click the wizard through, then compares what was
-# shown, requested and run with the scenario. Usage: run_scenario.sh BUILD NAME
+# Plays one scenario of scenarios.txt: serves its files, prepares the Wine prefix, lets the driver
+# click the wizard through, then compares what was shown, requested and run with the scenario.
 set -u
 build=$1 name=$2 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/../wine-env.sh"
@@ -11,21 +10,20 @@ scenario() { awk -v n="$1" '$1 == n && !/^ / { on = 1; next } /^[^ ]/ { on = 0 }
 field() { tr ";" "\n" <<<"$block" | sed -n "s/^ *$1 \+//p" | head -1; }
 block=$(scenario "$name") && like=$(field like)
 [ -z "$like" ] || block+=$'\n'$(scenario "$like")
-declare -A text
-while read -r code t; do text[$code]=$t; done < <(grep -v '^#' "$here/../texts.txt")
-given=" $(field given) "
+declare -A text && while read -r code t; do text[$code]=$t; done < <(grep -v '^#' "$here/../texts.txt")
+given=" $(field given) " failures=()
 has() { [[ $given == *" $1 "* ]]; }
 setting() { grep -o " $1=[^ ]*" <<<"$given" | cut -d= -f2-; }
-failures=() && fail() { failures+=("$*"); }
+fail() { failures+=("$*"); }
 rm -rf "$out" && mkdir -p "$out"
 
 # The served tree: every file in place, then the scenario's changes.
 tree=$work/www/$name && rm -rf "$tree"
 for host in intranet public; do
-  mkdir -p "$tree/$host/qorv"
-  for f in ImagingProbe InstallerProbe SetupWizard ClientSetup; do ln -s "$work/files/standin.exe" "$tree/$host/qorv/$f.exe"; done
-  for f in wic_x86_chs WindowsInstaller; do ln -s "$work/files/standin-ms.exe" "$tree/$host/qorv/$f.exe"; done
-  ln -s "$work/files/alive" "$tree/$host/qorv/alive" && ln -s "$work/files/unrar.dll" "$tree/$host/qorv/unrar.dll"
+  mkdir -p "$tree/$host/qorv" && cd "$tree/$host/qorv" || exit 1
+  for f in ImagingProbe InstallerProbe SetupWizard ClientSetup; do ln -s "$work/files/standin.exe" $f.exe; done
+  for f in wic_x86_chs WindowsInstaller; do ln -s "$work/files/standin-ms.exe" $f.exe; done
+  ln -s "$work/files/alive" alive && ln -s "$work/files/unrar.dll" unrar.dll
   echo -n http://127.0.0.3:18080/mirror/NetFx40.exe >"$tree/$host/qorv/MirrorList.txt"
 done
 for d in download/vumel/qorv mirror slow nolength; do
@@ -33,8 +31,7 @@ for d in download/vumel/qorv mirror slow nolength; do
 done
 # "fault": the loopback fault server, FAULT in an address, for bodies that break off.
 if has fault; then
-  rm -f "$out/fault-port"
-  python3 "$here/../win/fault_server.py" "$out/fault-port" "$out/fault.log" "$work/files" >/dev/null 2>&1 &
+  rm -f "$out/fault-port" && python3 "$here/../win/fault_server.py" "$out/fault-port" "$out/fault.log" "$work/files" >/dev/null 2>&1 &
   fault_pid=$! && trap 'kill $fault_pid 2>/dev/null' EXIT
   for _ in $(seq 100); do [ -s "$out/fault-port" ] && break; sleep 0.05; done
 fi
@@ -44,7 +41,7 @@ for change in $(grep -o 'serve:[^ ]*' <<<"$given"); do
   case $value in -) ;; @*) echo -n "${value#@}" >"$path" ;; *) ln -s "$work/files/$value" "$path" ;; esac
 done
 has stall && touch "$tree/public/stall"
-ln -sfn "$tree" "$work/www/current"
+ln -sfn "$tree" "$work/www/current" && cd "$here" || exit 1
 for host in intranet public download; do : >"$work/logs/$host.log"; done
 
 # The prefix: Windows version, .NET entries, stand-in settings, a clean %TEMP%.
@@ -100,8 +97,7 @@ timeout "$(scaled 240)" "$WINELOADER" "$bin/e2e_driver.exe" "$(winpath "$out")" 
   fail "driver exit code $?"
 has planted && rm -f "${product%/*}"/{uxtheme,wininet,rsaenh,wintrust,crypt32}.dll "$temp_unix/kvplant.dll"
 for _ in $(seq 200); do  # an installer left behind by Cancel goes on by itself
-  [ "$(grep -c '^begin' "$c/record.log")" = "$(grep -vc '^begin' "$c/record.log")" ] 2>/dev/null && break || sleep 0.1
-done
+  [ "$(grep -c '^begin' "$c/record.log")" = "$(grep -vc '^begin' "$c/record.log")" ] 2>/dev/null && break || sleep 0.1; done
 sleep 0.5  # an access log line is written when its connection ends
 
 # What happened, in the scenario's own terms, against what the scenario says.
@@ -185,9 +181,6 @@ fi
 refused=$(field refused)
 [ -z "$refused" ] || grep -qF -- "$refused" "$temp_unix/kelvara-setup.log" || fail "the support log lacks \"$refused\""
 for raw in "$out"/*.bgra; do  # NAME.WIDTHxHEIGHT.bgra
-  [ -f "$raw" ] && convert -size "$(sed 's/.*\.\(.*\)\.bgra/\1/' <<<"$raw")" -depth 8 "bgra:$raw" -alpha off "${raw%.*.bgra}.png" && rm "$raw"
-done
+  [ -f "$raw" ] && convert -size "$(sed 's/.*\.\(.*\)\.bgra/\1/' <<<"$raw")" -depth 8 "bgra:$raw" -alpha off "${raw%.*.bgra}.png" && rm "$raw"; done
 echo "$name: window answered within ${worst:-?} ms; $(sed -n 's/^bar=//p' <<<"$facts")"
-[ ${#failures[@]} -eq 0 ] && exit 0
-printf 'FAILED %s\n' "${failures[@]}"
-exit 1
+[ ${#failures[@]} -eq 0 ] || { printf 'FAILED %s\n' "${failures[@]}" && exit 1; }
