@@ -12,6 +12,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <map>
 #include <string>
 
@@ -39,11 +40,7 @@ string Text(HWND window) {
 }
 void Click(HWND button) { PostMessageW(button, BM_CLICK, 0, 0); }
 void Save(const string& name, const string& data) {
-  HANDLE file = CreateFileA((g_out + "\\" + name).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                            0, nullptr);
-  DWORD written = 0;
-  WriteFile(file, data.data(), static_cast<DWORD>(data.size()), &written, nullptr);
-  CloseHandle(file);
+  std::ofstream(g_out + "\\" + name, std::ios::binary) << data;
 }
 
 // A visible dialog of the wizard (or a hidden one too), other than the two it
