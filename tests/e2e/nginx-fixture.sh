@@ -1,22 +1,16 @@
 #!/usr/bin/env bash
-# ctest fixture: nginx on 127.0.0.1-3:18080 playing the intranet, public file
-# and download servers over BUILD/e2e/www/current, and the files it serves.
-# "up" fails, with nginx's error log, unless each host serves a file whole.
-#   nginx-fixture.sh up|down BUILD_DIR
+# ctest fixture: nginx on 127.0.0.1-3:18080 playing the intranet, public file and download servers
+# over BUILD/e2e/www/current, and the files it serves. "up" fails, with nginx's error log, unless
+# each host serves a file whole.   nginx-fixture.sh up|down BUILD_DIR
 set -eu
 work=$2/e2e n=$2/e2e/nginx
-if [ "$1" = down ]; then
-  kill "$(cat "$n/nginx.pid" 2>/dev/null)" 2>/dev/null || true
-  exit 0
-fi
-mkdir -p "$n/temp" "$work/files" "$work/logs" "$work/www"
-cd "$work/files"
+[ "$1" = down ] && { kill "$(cat "$n/nginx.pid" 2>/dev/null)" 2>/dev/null; exit 0; }
+mkdir -p "$n/temp" "$work/files" "$work/logs" "$work/www" && cd "$work/files"
 cp "$2"/tests/e2e/signed/* . && printf ok >alive
 # What "up" fetches to show that the workers can read the tree; never logged.
 check="location = /fixture-check { alias $work/files/alive; access_log off; }"
 cat >"$n/nginx.conf" <<CONF
-# Workers run as root, as the master does: a clone may lie in a folder that
-# only root may enter (root's home, a mktemp -d folder).
+# Workers run as root, as the master does: a clone may lie in a folder only root may enter.
 daemon off; user root; worker_processes 1; pid $n/nginx.pid; error_log $n/error.log;
 events { worker_connections 64; }
 http {

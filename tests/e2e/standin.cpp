@@ -1,12 +1,11 @@
-// One stand-in for every program the wizard downloads and starts: its role
-// is its own file name, its behaviour a section of C:\kelvara-e2e\standin.ini
-// (present = a marker file or an HKLM key with "Install"=1; install, sleep,
-// exit; move=1: try to move its own file and a "unrar.dll" beside it, as any
-// other process of the user could). It asks for "kvplant.dll" by name, as a
-// self-extractor asks for its libraries. It records "begin" and then
-// "Role<TAB>command line<TAB>exit code<TAB>current folder", and what the
-// moves did, and a planted library loaded, as facts.
+// One stand-in for every program the wizard starts: its role is its file name, its behaviour a
+// section of C:\kelvara-e2e\standin.ini (present = a marker file or an HKLM key with "Install"=1;
+// install, sleep, exit; move=1: try to move its own file and the "unrar.dll" beside it, as any
+// process of the user could). It asks for "kvplant.dll" by name, as a self-extractor asks for its
+// libraries. It records "begin", then "Role<TAB>command line<TAB>exit code<TAB>current folder";
+// what the moves did and a planted library loaded, as facts.
 #include <windows.h>
+#include <shlwapi.h>
 
 #include <string>
 
@@ -40,17 +39,10 @@ bool Present(const std::wstring& where, bool make) {
   if (!key && make)
     CloseHandle(CreateFileW(where.c_str(), GENERIC_WRITE, 0, 0, CREATE_ALWAYS, 0, 0));
   if (!key) return GetFileAttributesW(where.c_str()) != INVALID_FILE_ATTRIBUTES;
-  HKEY handle = nullptr;
   DWORD value = 1, size = sizeof(value);
-  if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, where.c_str() + 5, 0, 0, 0, KEY_ALL_ACCESS, 0, &handle,
-                      0))
-    return false;
-  if (make) RegSetValueExW(handle, L"Install", 0, REG_DWORD, reinterpret_cast<BYTE*>(&value), size);
-  const bool set = RegQueryValueExW(handle, L"Install", 0, 0, reinterpret_cast<BYTE*>(&value),
-                                    &size) == ERROR_SUCCESS &&
-                   value == 1;
-  RegCloseKey(handle);
-  return set;
+  if (make) SHSetValueW(HKEY_LOCAL_MACHINE, where.c_str() + 5, L"Install", REG_DWORD, &value, size);
+  return !SHGetValueW(HKEY_LOCAL_MACHINE, where.c_str() + 5, L"Install", nullptr, &value, &size) &&
+         value == 1;
 }
 }  // namespace
 

@@ -2,11 +2,7 @@
 """Checks the shipped 32-bit program: PE subsystem version 5.01, no import that Windows XP SP3
 lacks (xp_missing.txt beside this script), and static imports only from DLLs that Windows takes
 from its system folder. Prints the imports and the sizes of the products it is given."""
-import argparse
-import os
-import re
-import subprocess
-import sys
+import argparse, os, re, subprocess, sys  # noqa: E401
 
 # A static import is resolved before the program runs, from the program's own folder first unless
 # Windows knows the DLL: a DLL planted beside a downloaded installer would run with its
@@ -45,7 +41,10 @@ def main():
     failures = ["the shipped program must be a 32-bit PE"] if wide else []
     if (major, minor) != (5, 1):
         failures.append(f"subsystem version {major}.{minor:02d}, expected 5.01")
-    missing = read_missing(os.path.join(os.path.dirname(os.path.abspath(__file__)), "xp_missing.txt"))
+    lines = (ln.split(":", 1) for ln in open(os.path.join(os.path.dirname(os.path.abspath(__file__)),
+                                                        "xp_missing.txt"), encoding="utf-8")
+             if ln.strip() and ln[0] != "#")
+    missing = {dll.strip(): set(names.split()) for dll, names in lines}
     print(f"{os.path.basename(args.product)}: subsystem {major}.{minor:02d}, imports:")
     for dll, names in sorted(imports.items()):
         print(f"  {dll}: {' '.join(names)}")
@@ -56,14 +55,8 @@ def main():
     print(f"size of the shipped 32-bit product: {os.path.getsize(args.product)} bytes ({args.product})")
     if args.compare and os.path.exists(args.compare):
         print(f"size of the 64-bit test product: {os.path.getsize(args.compare)} bytes ({args.compare})")
-    for f in failures:
-        print("FAIL:", f)
+    print("".join("FAIL: " + f + "\n" for f in failures), end="")
     return 1 if failures else 0
-
-
-def read_missing(path):
-    lines = (ln.split(":", 1) for ln in open(path, encoding="utf-8") if ln.strip() and ln[0] != "#")
-    return {dll.strip(): set(names.split()) for dll, names in lines}
 
 
 if __name__ == "__main__":

@@ -1,11 +1,10 @@
 #!/usr/bin/python3
 """fault_server.py PORT_FILE LOG_FILE [FOLDER]: an HTTP server on 127.0.0.1 for 300 s whose
-answer the query picks: status=TEXT (200); size=N body bytes, byte i is i % 251, or file=NAME: the
-file's bytes from FOLDER; cl=N|none, the Content-Length sent (size; more: the body breaks off);
-chunk=N bytes a write, delay_ms=M between writes; reset=N / stall=N: a request without Range gets
-N bytes, then the connection closes / goes silent for silence_s=S seconds (60). "Range: bytes=N-"
-is answered 206 (416 from the end on) unless ranges=no. Logs "GET /path?query", with
-" [RANGE IF-RANGE]" when a Range was asked; prints "sent N" for each answer's body bytes."""
+answer the query picks: size=N body bytes, byte i is i % 251, or file=NAME: the file's bytes from
+FOLDER; cl=N|none, the Content-Length sent (size; more: the body breaks off); reset=N / stall=N: a
+request without Range gets N bytes, then the connection closes / goes silent for silence_s=S
+seconds (60). "Range: bytes=N-" is answered 206 (416 from the end on). Logs "GET /path?query",
+with " [RANGE IF-RANGE]" when a Range was asked; prints "sent N" for each answer's body bytes."""
 import http.server
 import os
 import sys
@@ -23,10 +22,9 @@ class Handler(http.server.BaseHTTPRequestHandler):
         q = dict(urllib.parse.parse_qsl(urllib.parse.urlsplit(self.path).query))
         data = open(os.path.join(sys.argv[3], q["file"]), "rb").read() if "file" in q else None
         size = len(data) if data is not None else int(q.get("size", 0))
-        chunk = int(q.get("chunk", 65536))
         cl = "" if q.get("cl") == "none" else "Content-Length: %s\r\n" % q.get("cl", size)
-        status, start, end = q.get("status", "200"), 0, size
-        if rng.startswith("bytes=") and q.get("ranges") != "no":
+        status, start, end = "200", 0, size
+        if rng.startswith("bytes="):
             start = min(int(rng[6:-1]), size)
             status = "206" if start < size else "416"
             cl = "Content-Length: %d\r\n" % (size - start)
@@ -34,9 +32,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
         elif not rng and ("reset" in q or "stall" in q):
             end = int(q.get("reset", q.get("stall")))
         self.wfile.write(("HTTP/1.1 %s X\r\n%sETag: \"v1\"\r\nConnection: close\r\n\r\n" % (status, cl)).encode())
-        for at in range(start, end, chunk):
-            time.sleep(int(q.get("delay_ms", 0)) / 1000 if at > start else 0)
-            part = range(at, min(end, at + chunk))
+        for at in range(start, end, 65536):
+            part = range(at, min(end, at + 65536))
             self.wfile.write(data[at:part.stop] if data is not None else bytes(i % 251 for i in part))
         print("sent %d" % max(0, end - start), flush=True)
         if "stall" in q and not rng:

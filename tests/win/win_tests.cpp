@@ -4,6 +4,7 @@
 // the run folder's descriptor and names. Run by run_win_test.sh in the folder KV_WORK, against
 // fault_server.py on port KV_PORT, which logs its requests to KV_LOG.
 #include <windows.h>
+#include <sddl.h>
 #include <wininet.h>
 
 #include <algorithm>
@@ -45,25 +46,14 @@ string MadeIn(const string& parent, kelvara::RandomDraw draw = Draw) {
 // from the parent. Wine keeps no descriptor: the one built is read, and made with it must work.
 void CheckRunFolder(const string& parent) {
   using namespace kelvara;
-  auto* descriptor = static_cast<PSECURITY_DESCRIPTOR>(NewRunFolderDescriptor());
-  PSID owner = nullptr;
-  PACL dacl = nullptr;
-  BOOL present = FALSE, defaulted = FALSE;
-  SECURITY_DESCRIPTOR_CONTROL control = 0;
-  DWORD revision = 0;
-  GetSecurityDescriptorOwner(descriptor, &owner, &defaulted);
-  GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted);
-  GetSecurityDescriptorControl(descriptor, &control, &revision);
-  CHECK(IsWellKnownSid(owner, WinBuiltinAdministratorsSid) && present && dacl);
-  CHECK((control & SE_DACL_PROTECTED) && dacl->AceCount == 2);
-  void* entry = nullptr;
-  for (WORD i = 0; dacl && i < dacl->AceCount && GetAce(dacl, i, &entry); ++i) {
-    auto* ace = static_cast<ACCESS_ALLOWED_ACE*>(entry);
-    CHECK(ace->Header.AceType == ACCESS_ALLOWED_ACE_TYPE && ace->Mask == FILE_ALL_ACCESS);
-    CHECK(ace->Header.AceFlags == (OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE));
-    CHECK(IsWellKnownSid(&ace->SidStart, i ? WinBuiltinAdministratorsSid : WinLocalSystemSid));
-  }
-  LocalFree(descriptor);
+  void* descriptor = NewRunFolderDescriptor();
+  char* sddl = nullptr;
+  ConvertSecurityDescriptorToStringSecurityDescriptorA(
+      descriptor, SDDL_REVISION_1, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &sddl,
+      nullptr);
+  std::printf("run folder descriptor: %s\n", sddl ? sddl : "none");
+  CHECK(sddl && string(sddl) == "O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)");
+  LocalFree(sddl), LocalFree(descriptor);
   // A name made before, by anyone, is never used: every draw the same, no folder at all.
   CreateDirectoryA(parent.c_str(), nullptr);
   CHECK(MadeIn(parent) == parent + "KelvaraSetup-0707070707070707\\");
