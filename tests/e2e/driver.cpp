@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <iterator>
 #include <map>
 #include <string>
 
@@ -127,17 +128,15 @@ int wmain(int argc, wchar_t** argv) {
     CertCloseStore(CertOpenSystemStoreW(0, L"Root"), 0);  // Wine fills the key first
     bool added = true;
     for (int i = 2; i < argc && added; ++i) {
-      BYTE der[4096], blob[8192], hash[20];
-      DWORD size = 0, blobSize = 0, hashSize = sizeof hash;
-      HANDLE file = CreateFileW(argv[i], GENERIC_READ, FILE_SHARE_READ, 0, OPEN_EXISTING, 0, 0);
-      const bool read = ReadFile(file, der, sizeof der, &size, 0);
-      CloseHandle(file);
-      const CERT_CONTEXT* cert = CertCreateCertificateContext(X509_ASN_ENCODING, der, size);
-      wchar_t key[128] = L"Software\\Microsoft\\SystemCertificates\\Root\\Certificates\\";
-      added = read && cert && CertSerializeCertificateStoreElement(cert, 0, nullptr, &blobSize) &&
-              blobSize <= sizeof blob &&
-              CertSerializeCertificateStoreElement(cert, 0, blob, &blobSize) &&
+      std::ifstream in(argv[i], std::ios::binary);
+      const string der(std::istreambuf_iterator<char>(in), {});
+      const CERT_CONTEXT* cert = CertCreateCertificateContext(
+          X509_ASN_ENCODING, reinterpret_cast<const BYTE*>(der.data()), der.size());
+      BYTE blob[8192], hash[20];
+      DWORD blobSize = sizeof blob, hashSize = sizeof hash;
+      added = cert && CertSerializeCertificateStoreElement(cert, 0, blob, &blobSize) &&
               CertGetCertificateContextProperty(cert, CERT_SHA1_HASH_PROP_ID, hash, &hashSize);
+      wchar_t key[128] = L"Software\\Microsoft\\SystemCertificates\\Root\\Certificates\\";
       for (DWORD b = 0; added && b < hashSize; ++b)
         wsprintfW(key + lstrlenW(key), L"%02X", hash[b]);
       HKEY handle = nullptr;
