@@ -32,10 +32,10 @@ const char* USAGE =
     "read with libcrypto and judged by the signers this build was configured with, as the\n"
     "wizard built alike judges it. Verified here: the file's Authenticode digest (SHA-1 or\n"
     "SHA-256) against the signed one, and the signer's signature over the signed attributes\n"
-    "(PKCS7_verify). Not checked, as Windows does: the signatures and validity dates along\n"
-    "the chain (it is followed by issuer names and key identifiers), time stamps, the machine's "
-    "own trust\n"
-    "store (a root the signature does not carry cannot be judged), revocation.\n";
+    "(PKCS7_verify). Not checked, as Windows does: the signatures and validity dates\n"
+    "along the chain (followed by issuer names and key identifiers), time stamps, the\n"
+    "machine's own trust store (a root the signature does not carry cannot be judged),\n"
+    "revocation.\n";
 
 struct BadInput {
   std::string message;
