@@ -61,7 +61,7 @@ std::string DescribeSignature(const Authenticode& a, const std::string& localNam
   using State = Authenticode::State;
   std::optional<k::SignatureFacts> facts = k::SignatureFacts{};
   std::string shown = a.problem;
-  if (a.state == State::Unreadable) facts.reset();
+  if (a.state == State::Unreadable) facts.reset(), shown = "signature unreadable: " + a.problem;
   if (a.state == State::Missing) facts->trustResult = k::SIGNATURE_MISSING, shown = "unsigned";
   if (a.state == State::Mismatch) facts->trustResult = k::SIGNATURE_MISMATCH;
   if (a.state == State::Signed) {
