@@ -179,8 +179,10 @@ int main(int argc, char** argv) {
         std::string roots;
         for (const std::string& root : rule->roots) roots += " " + root;
         std::cout << "This build's signer for the " << files << ": "
-                  << (rule->signer.empty() ? "none (not checked)" : "\"" + rule->signer + "\"")
-                  << (roots.empty() ? ", any root" : ", roots" + roots) << "\n";
+                  << (rule->signer.empty() ? std::string("none (not checked)")
+                                           : "\"" + rule->signer + "\"" +
+                                                 (roots.empty() ? ", any root" : ", roots" + roots))
+                  << "\n";
       }
       return 0;
     }
