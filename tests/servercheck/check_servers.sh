@@ -47,7 +47,7 @@ nginx_pid=$!
 (while kill -0 $$ 2>/dev/null; do sleep 2; done; kill $nginx_pid) 2>/dev/null &
 until [ -s nginx/pid ]; do kill -0 $nginx_pid 2>/dev/null || { cat nginx/stderr; exit 1; }; sleep 0.1; done
 
-# A CN that merely begins with the expected one, under the root the build accepts.
+# Stand-ins signed by the test PKI, and one whose CN merely begins with the expected one.
 echo 'int main(void) { return 0; }' | x86_64-w64-mingw32-gcc -x c - -o standin.exe && root=$(bash "$src/tests/e2e/test_pki.sh" "$2") &&
   bash "$src/tests/e2e/sign_standins.sh" "$2" "$work/standin.exe" "$work/standin.exe" "$work/s" &&
   openssl req -newkey rsa:2048 -nodes -keyout ltd.key -subj "/CN=Microsoft Corporation Ltd" 2>/dev/null | openssl x509 -req -CA "$2/trusted.pem" \
