@@ -8,7 +8,7 @@ set -euo pipefail
 dpkg --print-foreign-architectures | grep -qx i386 || dpkg --add-architecture i386
 pkgs=(cmake g++ make googletest mingw-w64 g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-win32
       wine wine64 wine32:i386 xvfb locales fonts-wqy-microhei imagemagick nginx-light x11-utils python3
-      binutils-mingw-w64-i686 binutils curl time libcurl4-openssl-dev osslsigncode openssl
+      binutils-mingw-w64-i686 binutils curl time libcurl4-openssl-dev libssl-dev osslsigncode openssl
       clang libclang-rt-14-dev)
 # A host that runs no 32-bit code runs the 32-bit Wine inside an emulated x86
 # machine (tools/x86vm/), booted from Debian's kernel with a busybox initramfs.

@@ -15,8 +15,6 @@ namespace {
 // WinVerifyTrust's answers that mean "nothing signed here" and "changed since signed".
 constexpr std::uint32_t TRUST_E_PROVIDER_UNKNOWN = 0x800B0001;
 constexpr std::uint32_t TRUST_E_SUBJECT_FORM_UNKNOWN = 0x800B0003;
-constexpr std::uint32_t TRUST_E_NOSIGNATURE = 0x800B0100;
-constexpr std::uint32_t TRUST_E_BAD_DIGEST = 0x80096010;
 
 std::string Hex32(std::uint32_t value) {
   char text[16];
@@ -69,13 +67,18 @@ const SignerRule* SignerRuleFor(const std::string& path) {
   return nullptr;
 }
 
+const SignerRule* CheckedSignerRuleFor(const std::string& path) {
+  const SignerRule* rule = SignerRuleFor(path);
+  return rule != nullptr && !rule->signer.empty() ? rule : nullptr;
+}
+
 std::string SignatureFault(const std::optional<SignatureFacts>& facts, const SignerRule& rule) {
   if (!facts) return "the signature cannot be read";
   const std::uint32_t trust = facts->trustResult;
-  if (trust == TRUST_E_NOSIGNATURE || trust == TRUST_E_SUBJECT_FORM_UNKNOWN ||
+  if (trust == SIGNATURE_MISSING || trust == TRUST_E_SUBJECT_FORM_UNKNOWN ||
       trust == TRUST_E_PROVIDER_UNKNOWN)
     return "no signature";
-  if (trust == TRUST_E_BAD_DIGEST) return "the file does not match its signature";
+  if (trust == SIGNATURE_MISMATCH) return "the file does not match its signature";
   // WinVerifyTrust alone is not enough: Wine passes partial chains and
   // roots nobody trusts, so the signer's own chain is judged too.
   if (trust != 0) return "chain not trusted (error " + Hex32(trust) + ")";
@@ -83,10 +86,14 @@ std::string SignatureFault(const std::optional<SignatureFacts>& facts, const Sig
     return "chain not trusted (chain status " + Hex32(facts->chainStatus) + ")";
   if (facts->policyResult != 0)
     return "chain not trusted (policy error " + Hex32(facts->policyResult) + ")";
-  bool accepted = rule.roots.empty();
-  for (const std::string& root : rule.roots) accepted = accepted || root == facts->rootThumbprint;
-  if (!accepted) return "root not accepted (" + facts->rootThumbprint + ")";
-  if (facts->signerName != rule.signer) return "signed by someone else (" + facts->signerName + ")";
+  return SignerFault(rule, &facts->rootThumbprint, facts->signerName);
+}
+
+std::string SignerFault(const SignerRule& rule, const std::string* root, const std::string& name) {
+  bool accepted = rule.roots.empty() || root == nullptr;
+  for (const std::string& listed : rule.roots) accepted = accepted || listed == *root;
+  if (!accepted) return "root not accepted (" + *root + ")";
+  if (name != rule.signer) return "signed by someone else (" + name + ")";
   return "";
 }
 
@@ -106,8 +113,8 @@ bool MayRunHeldFile(const std::string& path, HeldFile& file) {
         fault = "SHA-256 " + actual.value_or("unreadable") + ", pinned " + pinned->sha256;
       passed += "SHA-256 as pinned, ";
     }
-    const SignerRule* rule = SignerRuleFor(path);
-    if (rule != nullptr && !rule->signer.empty() && fault.empty()) {
+    const SignerRule* rule = CheckedSignerRuleFor(path);
+    if (rule != nullptr && fault.empty()) {
       const std::optional<SignatureFacts> facts = file.Signature();
       fault = SignatureFault(facts, *rule);
       if (facts)

@@ -3,6 +3,7 @@
 // wizard's library, passes before it runs: the .NET package's size, the
 // pinned digest, the Authenticode signer.
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -30,10 +31,22 @@ const Signers& BuiltInSigners();
 // For unit tests only.
 void SetSignersForTest(Signers signers);
 
+// WinVerifyTrust's answers for "nothing signed here" and "changed since
+// signed", which the server check gives for what it reads the same way.
+inline constexpr std::uint32_t SIGNATURE_MISSING = 0x800B0100;
+inline constexpr std::uint32_t SIGNATURE_MISMATCH = 0x80096010;
+
 // The signer a file needs by its name: Microsoft's for the three packages,
 // the publisher's for the probes, the wizard, its library and the client;
 // nullptr for any other file.
 const SignerRule* SignerRuleFor(const std::string& path);
+
+// The rule for a file whose signature this build checks; nullptr otherwise.
+const SignerRule* CheckedSignerRuleFor(const std::string& path);
+
+// "" when the signer is the one the rule asks for: the chain's root among
+// its roots (root nullptr: not known, not judged) and the CN.
+std::string SignerFault(const SignerRule& rule, const std::string* root, const std::string& name);
 
 // "" when the facts show a signature as the rule asks; otherwise why not, in
 // words support can act on.

@@ -213,7 +213,7 @@ void Fuzz(FuzzedDataProvider& in) {
       r.error = in.ConsumeRandomLengthString(4), r.head = in.ConsumeRandomLengthString(3);
       r.sha256 = in.ConsumeRandomLengthString(3);
       const Expectation e = {in.ConsumeBool(), in.ConsumeIntegralInRange<std::uint64_t>(0, 9),
-                             in.ConsumeRandomLengthString(3)};
+                             in.ConsumeRandomLengthString(3), ""};
       r.contentRange = (in.ConsumeBool() ? "bytes " : "") + in.ConsumeRemainingBytesAsString();
       std::string found;
       if (Judge(r, e, found) == Verdict::Ok)

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # kelvara-servercheck against nginx on 127.0.0.1-3 over a generated tree: the clean tree passes
 # and its digests round-trip; each planted fault gives its ✘ row and status 1; bad input gives
-# status 2. Usage: check_servers.sh PROGRAM
+# status 2. Programs are signed by the build's test PKI. Usage: check_servers.sh PROGRAM PKI
 set -u
 check=$(realpath "$1") port=18490 spare=18491 failures=0 count=0 helper_pid=
 src=$(cd "$(dirname "$0")/../.." && pwd)
@@ -12,11 +12,12 @@ pkg=download/download/vumel/qorv/NetFx40.exe
 mirrors() { local IFS='#'; local list="$*"; for t in public intranet; do printf '%s' "${list//#/|||}" >www/$t/qorv/MirrorList.txt; done; }
 make_tree() {
   for t in public intranet; do
-    mkdir -p www/$t/qorv && printf ok >www/$t/qorv/alive && printf 'MZ lib' >www/$t/qorv/unrar.dll
-    for f in ImagingProbe wic_x86_chs InstallerProbe WindowsInstaller SetupWizard ClientSetup; do printf 'MZ %s' $f >www/$t/qorv/$f.exe; done
+    mkdir -p www/$t/qorv && printf ok >www/$t/qorv/alive && cp s/unrar.dll www/$t/qorv/
+    for f in ImagingProbe InstallerProbe SetupWizard ClientSetup; do cp s/standin.exe www/$t/qorv/$f.exe; done
+    for f in wic_x86_chs WindowsInstaller; do cp s/standin-ms.exe www/$t/qorv/$f.exe; done
   done
   mkdir -p www/${pkg%/*} www/download/m1 www/download/m2
-  truncate -s 50449456 www/$pkg www/download/m1/NetFx40.exe www/download/m2/NetFx40.exe
+  for f in $pkg m1/NetFx40.exe m2/NetFx40.exe; do ln s/NetFx40.exe www/download/${f#download/}; done
   mirrors " http://127.0.0.3:$port/m1/NetFx40.exe " $'\r\nhttp://127.0.0.3:'$port/m2/NetFx40.exe
 }
 # A misbehaving server on the spare port for one case: "stall" accepts no request, "lie"
@@ -46,6 +47,12 @@ nginx_pid=$!
 (while kill -0 $$ 2>/dev/null; do sleep 2; done; kill $nginx_pid) 2>/dev/null &
 until [ -s nginx/pid ]; do kill -0 $nginx_pid 2>/dev/null || { cat nginx/stderr; exit 1; }; sleep 0.1; done
 
+# Stand-ins signed by the test PKI, and one whose CN merely begins with the expected one.
+echo 'int main(void) { return 0; }' | x86_64-w64-mingw32-gcc -x c - -o standin.exe && root=$(bash "$src/tests/e2e/test_pki.sh" "$2") &&
+  bash "$src/tests/e2e/sign_standins.sh" "$2" "$work/standin.exe" "$work/standin.exe" "$work/s" &&
+  openssl req -newkey rsa:2048 -nodes -keyout ltd.key -subj "/CN=Microsoft Corporation Ltd" 2>/dev/null | openssl x509 -req -CA "$2/trusted.pem" \
+    -CAkey "$2/trusted.key" -set_serial 7 -days 9 -extfile "$2/leaf.ext" -out ltd.pem 2>/dev/null && cat ltd.pem "$2/trusted.pem" >ltd.chain &&
+  osslsigncode sign -certs ltd.chain -key ltd.key -h sha1 -in s/standin-unsigned.exe -out s/standin-ltd.exe >/dev/null || exit 1
 hosts="--intranet 127.0.0.1:$port --public 127.0.0.2:$port --download 127.0.0.3:$port"
 printf '%064d  ClientSetup.exe\n' 0 >zero.txt
 printf 'xyz  ClientSetup.exe\n' >malformed.txt
@@ -56,7 +63,7 @@ cases=(
   "missing file" "rm www/public/qorv/unrar.dll" 1 "d404.txt not written" "--write-digests $work/d404.txt"
   "alive 404" "rm www/intranet/qorv/alive" 1 "✘ intranet alive: HTTP 404" ""
   "not a program" "printf XX >www/public/qorv/ClientSetup.exe" 1 '"MZ": not a Windows program' ""
-  "wrong-size package" "truncate -s 50449455 www/$pkg" 1 "✘ default .NET address: 200, 50449455 bytes, not 50449456" ""
+  "wrong-size package" "ln -f s/NetFx40-short.exe www/$pkg" 1 "✘ default .NET address: 200, 50448432 bytes, not 50449456" ""
   "lying Content-Length" "helper lie; mirrors http://127.0.0.1:$spare/NetFx40.exe" 1 "Content-Length 50449456, but the connection closed after 1002 bytes" ""
   "no ranges" "mkdir www/download/norange && truncate -s 50449456 www/download/norange/NetFx40.exe && mirrors http://127.0.0.3:$port/norange/NetFx40.exe" 1 "NetFx40.exe ranges: Range: bytes=0-0 answered 200, no Content-Range" ""
   "dead mirror" "mirrors http://127.0.0.3:$port/m1/NetFx40.exe http://127.0.0.1:$spare/NetFx40.exe" 1 "✘ mirror http://127.0.0.1:$spare/NetFx40.exe: no answer" ""
@@ -65,6 +72,12 @@ cases=(
   "21-entry list" "mirrors \$(yes http://127.0.0.3:$port/m1/NetFx40.exe | head -21)" 1 "21 entries, more than 20" ""
   "empty entry" "mirrors http://127.0.0.3:$port/m1/NetFx40.exe ' '" 1 "empty entries: 2" ""
   "stalled server" "helper stall" 1 "✘ default .NET address: no answer within 2 s" "--download 127.0.0.1:$spare --timeout 2"
+  "signed right" : 0 "✔ default .NET address: 200, 50449456 bytes, signed by Microsoft Corporation, root $root" ""
+  "unsigned" "cp s/standin-unsigned.exe www/public/qorv/SetupWizard.exe" 1 "MZ, unsigned; the wizard refuses it: no signature" ""
+  "CN beyond the signer's" "cp s/standin-ltd.exe www/intranet/qorv/wic_x86_chs.exe" 1 "the wizard refuses it: signed by someone else (Microsoft Corporation Ltd)" ""
+  "publisher for Microsoft" "cp s/standin.exe www/public/qorv/WindowsInstaller.exe" 1 "the wizard refuses it: signed by someone else (Kelvara Test Publisher)" ""
+  "root not accepted" "cp s/standin-ms-other.exe www/public/qorv/wic_x86_chs.exe" 1 "the wizard refuses it: root not accepted (" ""
+  "changed after signing" "cp s/standin-changed.exe www/public/qorv/WindowsInstaller.exe" 1 "the wizard refuses it: the file does not match its signature" ""
   "digest mismatch" : 1 "is not the pinned 0000" "--digests zero.txt"
   "unknown option" : 2 "unknown option '--bogus'" "--bogus"
   "zero time-out" : 2 "--timeout '0' is not" "--timeout 0"

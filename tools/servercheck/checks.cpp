@@ -11,6 +11,7 @@
 #include "fetch/resume.h"
 #include "flow/texts.h"
 #include "system/probes.h"
+#include "system/run_check.h"
 
 namespace servercheck {
 namespace {
@@ -47,8 +48,37 @@ const UserView& ViewOf(const k::ServedFile& file) {
 struct Expectation {
   bool program = false;
   std::uint64_t size = 0;
-  std::string pinned;  // SHA-256; "" when not pinned
+  std::string pinned;     // SHA-256; "" when not pinned
+  std::string localName;  // its signature is read when the core names a signer for it
 };
+
+bool SignatureRead(const std::string& localName) { return k::SignerRuleFor(localName) != nullptr; }
+
+// What the signature shows; fault: the wizard's reason to refuse it, by the
+// core's rule for this build's signers, "" when it would run the file.
+std::string DescribeSignature(const Authenticode& a, const std::string& localName,
+                              std::string& fault) {
+  using State = Authenticode::State;
+  std::optional<k::SignatureFacts> facts = k::SignatureFacts{};
+  std::string shown = a.problem;
+  if (a.state == State::Unreadable) facts.reset(), shown = "signature unreadable: " + a.problem;
+  if (a.state == State::Missing) facts->trustResult = k::SIGNATURE_MISSING, shown = "unsigned";
+  if (a.state == State::Mismatch) facts->trustResult = k::SIGNATURE_MISMATCH;
+  if (a.state == State::Signed) {
+    facts->rootThumbprint = a.rootThumbprint;
+    facts->signerName = a.signerName;
+    shown = "signed by " + a.signerName +
+            (a.rootThumbprint.empty()
+                 ? ", chain ends at " + a.chainEnd + " (the root's thumbprint is not in the file)"
+                 : ", root " + a.rootThumbprint);
+  }
+  const k::SignerRule* rule = k::CheckedSignerRuleFor(localName);
+  if (rule == nullptr) return shown + " (not checked by this build)";
+  fault = a.state == State::Signed && a.rootThumbprint.empty()
+              ? k::SignerFault(*rule, nullptr, a.signerName)
+              : k::SignatureFault(facts, *rule);
+  return fault.empty() ? shown : shown + "; the wizard refuses it: " + fault;
+}
 
 enum class Verdict { Ok, FetchFailed, Refused, Unguarded };
 
@@ -95,6 +125,11 @@ Verdict Judge(const FetchResult& r, const Expectation& e, std::string& found) {
     found += ", SHA-256 as pinned";
   } else if (e.program) {
     found += ", MZ";
+  }
+  if (r.signature) {
+    std::string fault;
+    found += ", " + DescribeSignature(*r.signature, e.localName, fault);
+    if (!fault.empty()) return Verdict::Refused;
   }
   return Verdict::Ok;
 }
@@ -162,7 +197,7 @@ Report RunChecks(const CheckSettings& s) {
   std::vector<FetchRequest> lists;
   lists.reserve(std::size(trees));
   for (const Tree& tree : trees)
-    lists.push_back({tree.base + k::MIRROR_LIST.remoteName, false, MIRROR_LIST_KEEP});
+    lists.push_back({tree.base + k::MIRROR_LIST.remoteName, false, false, MIRROR_LIST_KEEP});
   const std::vector<FetchResult> listResults = FetchAll(lists, s.timeoutSeconds, 1, nullptr);
 
   // Then everything else in one parallel batch: served files per tree, the
@@ -171,10 +206,11 @@ Report RunChecks(const CheckSettings& s) {
   for (const Tree& tree : trees)
     for (const k::ServedFile& file : k::SERVED_FILES)
       if (std::strcmp(file.remoteName, k::MIRROR_LIST.remoteName) != 0)
-        requests.push_back(
-            {tree.base + file.remoteName, s.hashServed || !pinnedOf(file.localName).empty(), 0});
+        requests.push_back({tree.base + file.remoteName,
+                            s.hashServed || !pinnedOf(file.localName).empty(),
+                            SignatureRead(file.localName), 0});
   const std::string defaultAddress = k::DotNet4PackageAddress(s.hosts.downloadHost);
-  requests.push_back({defaultAddress, hashPackage, 0});
+  requests.push_back({defaultAddress, hashPackage, true, 0});
   std::vector<k::MirrorTable> tables;
   std::vector<std::string> mirrors;
   for (std::size_t t = 0; t < trees.size(); ++t) {
@@ -186,19 +222,19 @@ Report RunChecks(const CheckSettings& s) {
       if (address.empty() || std::find(mirrors.begin(), mirrors.end(), address) != mirrors.end())
         continue;
       mirrors.push_back(address);
-      requests.push_back({address, !pinnedOf(packageName).empty(), 0});
+      requests.push_back({address, !pinnedOf(packageName).empty(), true, 0});
     }
   }
   // Each package address once more, for its first byte only.
   const std::size_t ranged = requests.size();
-  requests.push_back({defaultAddress, false, 0, true});
-  for (const std::string& mirror : mirrors) requests.push_back({mirror, false, 0, true});
+  requests.push_back({defaultAddress, false, false, 0, true});
+  for (const std::string& mirror : mirrors) requests.push_back({mirror, false, false, 0, true});
   const std::vector<FetchResult> results =
       FetchAll(requests, s.timeoutSeconds, s.parallel, s.progress);
 
   Report report;
   std::size_t next = 0;
-  const Expectation package = {false, k::DOTNET4_PACKAGE_SIZE, pinnedOf(packageName)};
+  const Expectation package = {false, k::DOTNET4_PACKAGE_SIZE, pinnedOf(packageName), packageName};
   const std::string mirrorFetchFailed =
       "a failed try, then another mirror; when none answers, " + Box(k::TEXT_DOTNET4_FETCH_FAILED);
   const std::string packageRefused =
@@ -231,7 +267,7 @@ Report RunChecks(const CheckSettings& s) {
         continue;
       }
       const UserView& view = ViewOf(file);
-      const Expectation e = {file.program, 0, pinnedOf(file.localName)};
+      const Expectation e = {file.program, 0, pinnedOf(file.localName), file.localName};
       report.rows.push_back(MakeRow(tree + " " + file.remoteName, requests[next].url, results[next],
                                     e, Box(view.fetchFailed), Box(view.refused)));
       ++next;

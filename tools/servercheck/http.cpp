@@ -1,21 +1,33 @@
 #include "http.h"
 
 #include <curl/curl.h>
+#include <openssl/evp.h>
 
 #include <algorithm>
 #include <chrono>
 #include <memory>
 #include <optional>
 
-#include "sha256.h"
-
 namespace servercheck {
 namespace {
+
+using MdContext = std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)>;
+
+std::string Sha256Hex(EVP_MD_CTX* context) {
+  unsigned char digest[EVP_MAX_MD_SIZE];
+  unsigned int size = 0;
+  EVP_DigestFinal_ex(context, digest, &size);
+  static const char digits[] = "0123456789abcdef";
+  std::string hex;
+  for (unsigned int i = 0; i < size; ++i) hex += {digits[digest[i] >> 4], digits[digest[i] & 15]};
+  return hex;
+}
 
 struct Transfer {
   const FetchRequest* request = nullptr;
   FetchResult* result = nullptr;
-  std::optional<Sha256> hash;
+  MdContext hash{nullptr, EVP_MD_CTX_free};
+  std::optional<AuthenticodeReader> signature;
   std::uint64_t* totalBytes = nullptr;
   char errorBuffer[CURL_ERROR_SIZE] = {};
 };
@@ -29,7 +41,8 @@ std::size_t OnBody(char* data, std::size_t size, std::size_t count, void* user) 
   if (r.head.size() < 2) r.head.append(data, std::min<std::size_t>(n, 2 - r.head.size()));
   if (r.kept.size() < t.request->keepBytes)
     r.kept.append(data, std::min(n, t.request->keepBytes - r.kept.size()));
-  if (t.hash) t.hash->Update(data, n);
+  if (t.hash) EVP_DigestUpdate(t.hash.get(), data, n);
+  if (t.signature) t.signature->Update(data, n);
   r.bodyBytes += n;
   *t.totalBytes += n;
   return n;
@@ -86,7 +99,8 @@ void Finish(CURL* curl, CURLcode code, long timeoutSeconds) {
   FetchResult& r = *t->result;
   curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &r.status);
   if (code == CURLE_OK) {
-    if (t->hash) r.sha256 = t->hash->FinishHex();
+    if (t->hash) r.sha256 = Sha256Hex(t->hash.get());
+    if (t->signature) r.signature = t->signature->Finish();
   } else if (code == CURLE_OPERATION_TIMEDOUT) {
     r.timedOut = true;
     r.error = "no answer within " + std::to_string(timeoutSeconds) + " s";
@@ -115,7 +129,11 @@ std::vector<FetchResult> FetchAll(const std::vector<FetchRequest>& requests, lon
       t->request = &requests[next];
       t->result = &results[next];
       t->totalBytes = &state.bytes;
-      if (requests[next].hash) t->hash.emplace();
+      if (requests[next].hash) {
+        t->hash.reset(EVP_MD_CTX_new());
+        EVP_DigestInit_ex(t->hash.get(), EVP_sha256(), nullptr);
+      }
+      if (requests[next].signature) t->signature.emplace();
       ++next;
       CURL* curl = NewHandle(*t, timeoutSeconds);
       if (curl == nullptr || curl_multi_add_handle(multi, curl) != CURLM_OK) {

@@ -1,17 +1,22 @@
 #pragma once
 // Fetches many addresses through libcurl, a few at a time, streaming each body
-// through a counter and an optional SHA-256 so that no body is held whole.
+// through a counter, an optional SHA-256 and an optional Authenticode reader,
+// so that no body is held whole.
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
+
+#include "authenticode.h"
 
 namespace servercheck {
 
 struct FetchRequest {
   std::string url;
   bool hash = false;           // compute the body's SHA-256
+  bool signature = false;      // read the body's Authenticode signature
   std::size_t keepBytes = 0;   // keep at most this many bytes of the body
   bool firstByteOnly = false;  // ask for "Range: bytes=0-0"; a whole body is cut off
 };
@@ -27,6 +32,7 @@ struct FetchResult {
   std::string head;  // the body's first two bytes
   std::string kept;  // the body's first keepBytes bytes
   std::string sha256;
+  std::optional<Authenticode> signature;  // when asked for and the transfer completed
 };
 
 struct FetchProgress {

@@ -10,6 +10,7 @@
 #include <sstream>
 
 #include "checks.h"
+#include "system/run_check.h"
 
 namespace {
 using servercheck::Report;
@@ -26,7 +27,15 @@ const char* USAGE =
     "                        NetFx40.exe from the default address to FILE\n"
     "  --timeout SECONDS     a request fails after SECONDS without data (default 30)\n"
     "  --json                one JSON object on standard output, for monitoring\n"
-    "Exit status: 0 when every check passes, 1 when one fails, 2 for bad input.\n";
+    "Exit status: 0 when every check passes, 1 when one fails, 2 for bad input.\n"
+    "Each program's Authenticode signature (the primary one in its certificate table) is\n"
+    "read with libcrypto and judged by the signers this build was configured with, as the\n"
+    "wizard built alike judges it. Verified here: the file's Authenticode digest (SHA-1 or\n"
+    "SHA-256) against the signed one, and the signer's signature over the signed attributes\n"
+    "(PKCS7_verify). Not checked, as Windows does: the signatures and validity dates\n"
+    "along the chain (followed by issuer names and key identifiers), time stamps, the\n"
+    "machine's own trust store (a root the signature does not carry cannot be judged),\n"
+    "revocation.\n";
 
 struct BadInput {
   std::string message;
@@ -164,6 +173,17 @@ int main(int argc, char** argv) {
   for (int i = 1; i < argc; ++i)
     if (std::string(argv[i]) == "--help" || std::string(argv[i]) == "-h") {
       std::cout << USAGE;
+      const kelvara::Signers& signers = kelvara::BuiltInSigners();
+      for (const auto& [files, rule] : {std::pair{"Microsoft packages", &signers.microsoft},
+                                        std::pair{"publisher's files", &signers.publisher}}) {
+        std::string roots;
+        for (const std::string& root : rule->roots) roots += " " + root;
+        std::cout << "This build's signer for the " << files << ": "
+                  << (rule->signer.empty() ? std::string("none (not checked)")
+                                           : "\"" + rule->signer + "\"" +
+                                                 (roots.empty() ? ", any root" : ", roots" + roots))
+                  << "\n";
+      }
       return 0;
     }
   servercheck::CheckSettings settings;
