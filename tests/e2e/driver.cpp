@@ -5,15 +5,12 @@
 // looked for, shown or not), second-copy-on=TEXT (the wizard started again, as the first; fact
 // second_copy: its exit code, or "runs" after 5 s). OUT_DIR receives events.txt (LINE, BOX, ESC,
 // CANCEL in order), facts.txt (key=value), pictures (NAME.WIDTHxHEIGHT.bgra), all UTF-8.
-//   e2e_driver.exe trust ROOT.der...: adds the test roots to the machine's Root store.
 #include <windows.h>
 #include <commctrl.h>
-#include <wincrypt.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
-#include <iterator>
 #include <map>
 #include <string>
 
@@ -124,31 +121,6 @@ void CheckWelcome() {
 int wmain(int argc, wchar_t** argv) {
   // The machine's Root store as Wine keeps it: volatile registry keys, so the
   // entries go there directly (the store's own writes would be dropped).
-  if (argc > 1 && std::wstring(argv[1]) == L"trust") {
-    CertCloseStore(CertOpenSystemStoreW(0, L"Root"), 0);  // Wine fills the key first
-    bool added = true;
-    for (int i = 2; i < argc && added; ++i) {
-      std::ifstream in(argv[i], std::ios::binary);
-      const string der(std::istreambuf_iterator<char>(in), {});
-      const CERT_CONTEXT* cert = CertCreateCertificateContext(
-          X509_ASN_ENCODING, reinterpret_cast<const BYTE*>(der.data()), der.size());
-      BYTE blob[8192], hash[20];
-      DWORD blobSize = sizeof blob, hashSize = sizeof hash;
-      added = cert && CertSerializeCertificateStoreElement(cert, 0, blob, &blobSize) &&
-              CertGetCertificateContextProperty(cert, CERT_SHA1_HASH_PROP_ID, hash, &hashSize);
-      wchar_t key[128] = L"Software\\Microsoft\\SystemCertificates\\Root\\Certificates\\";
-      for (DWORD b = 0; added && b < hashSize; ++b)
-        wsprintfW(key + lstrlenW(key), L"%02X", hash[b]);
-      HKEY handle = nullptr;
-      added = added &&
-              !RegCreateKeyExW(HKEY_LOCAL_MACHINE, key, 0, 0, REG_OPTION_VOLATILE, KEY_ALL_ACCESS,
-                               0, &handle, 0) &&
-              !RegSetValueExW(handle, L"Blob", 0, REG_BINARY, blob, blobSize);
-      if (handle) RegCloseKey(handle);
-      if (cert) CertFreeCertificateContext(cert);
-    }
-    return added ? 0 : 1;
-  }
   g_out = Utf8(argv[1]);
   std::wstring commandLine = L"\"" + std::wstring(argv[2]) + L"\"";
   std::map<string, string> o;  // the actions: name, or name=value
