@@ -1,18 +1,16 @@
 #!/usr/bin/env bash
 # The release command, run from two clones of HEAD in two folders: the same unsigned program;
-# signed with a throwaway certificate, both signatures verify, one changed byte is refused; the
-# signed program is left in BUILD/release-signed for the scenario played with it under 32-bit
-# Wine. Bad input: status 2, no program.   sign_check.sh BUILD
+# signed with the build's test publisher certificate, both signatures verify, one changed byte
+# is refused; the signed program is left in BUILD/release-signed for the scenario played with it
+# under 32-bit Wine. Bad input: status 2, no program.   sign_check.sh BUILD
 set -u
 build=$1 src=$(cd "$(dirname "$0")/../.." && pwd) t=$(mktemp -d)
 trap 'rm -rf "$t"' EXIT
 failed=0
 fail() { echo "FAILED $*" && failed=1; }
 hosts=(--intranet 127.0.0.1:18080 --public 127.0.0.2:18080 --download 127.0.0.3:18080)
-openssl req -x509 -newkey rsa:2048 -nodes -keyout "$t/key.pem" -out "$t/cert.pem" -days 1 \
-  -subj "/CN=Kelvara Test Publisher" -addext extendedKeyUsage=codeSigning 2>/dev/null
-echo throwaway >"$t/password" && echo wrong >"$t/wrong"
-openssl pkcs12 -export -inkey "$t/key.pem" -in "$t/cert.pem" -passout "file:$t/password" -out "$t/test.pfx"
+echo throwaway >"$t/password" && echo wrong >"$t/wrong" && pki=$build/test-pki  # the build's own test PKI
+openssl pkcs12 -export -inkey "$pki/pub.key" -in "$pki/pub.chain" -passout "file:$t/password" -out "$t/test.pfx"
 release() { bash "$t/$1/tools/release.sh" "${hosts[@]}" --publisher "凯瓦拉 测试" "${@:2}" >"$t/$1.log" 2>&1; }
 for clone in a b; do git clone -q "$src" "$t/$clone"; done
 for bad in "--intranet http://x" "--pfx $t/test.pfx --password-file $t/wrong" "--digests $t/none"; do
@@ -29,7 +27,7 @@ release a --pfx "$t/test.pfx" --password-file "$t/password" --out "$build/releas
 exe=$build/release-signed/kelvara-setup.exe
 python3 -c "import sys; sys.exit('CompanyName\0\0凯瓦拉 测试\0'.encode('utf-16le') not in open(sys.argv[1], 'rb').read())" "$exe" ||
   fail "the version resource does not name the publisher"
-osslsigncode verify -CAfile "$t/cert.pem" -in "$exe" >"$t/verify.log" 2>&1 || fail "verify: $(tail -5 "$t/verify.log")"
+osslsigncode verify -CAfile "$pki/trusted.pem" -in "$exe" >"$t/verify.log" 2>&1 || fail "verify: $(tail -5 "$t/verify.log")"
 [ "$(grep -o '^Message digest algorithm  : .*\|^Number of verified.*' "$t/verify.log" | tr '\n' '|')" = \
   "Message digest algorithm  : SHA1|Message digest algorithm  : SHA256|Number of verified signatures: 2|" ] ||
   fail "not a SHA-1 and a nested SHA-256 signature: $(cat "$t/verify.log")"
@@ -37,5 +35,5 @@ osslsigncode remove-signature -in "$exe" -out "$t/removed.exe" >/dev/null && cmp
   fail "the signed program without its signatures is not the unsigned one"
 python3 -c "import sys; d = bytearray(open(sys.argv[1], 'rb').read()); d[5000] ^= 1; open(sys.argv[2], 'wb').write(d)" \
   "$exe" "$t/changed.exe"
-osslsigncode verify -CAfile "$t/cert.pem" -in "$t/changed.exe" >/dev/null 2>&1 && fail "a changed byte still verifies"
+osslsigncode verify -CAfile "$pki/trusted.pem" -in "$t/changed.exe" >/dev/null 2>&1 && fail "a changed byte still verifies"
 exit $failed
