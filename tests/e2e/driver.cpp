@@ -3,7 +3,7 @@
 // ACTION: welcome-cancel, esc-on=TEXT, cancel-on=TEXT (1.5 s after a status line holding TEXT),
 // cancel-after-box=N, shot-on=TEXT, shot-welcome, unattended (no welcome: the progress dialog is
 // looked for, shown or not), second-copy-on=TEXT (the wizard started again, as the first; fact
-// second_copy: its exit code, or "runs" after 5 s). OUT_DIR receives events.txt (LINE, BOX, ESC,
+// second_copy: its exit code, or "runs" after 5 s, scaled). OUT_DIR receives events.txt (LINE, BOX, ESC,
 // CANCEL in order), facts.txt (key=value), pictures (NAME.WIDTHxHEIGHT.bgra), all UTF-8.
 #include <windows.h>
 #include <commctrl.h>
@@ -230,7 +230,8 @@ int wmain(int argc, wchar_t** argv) {
       DWORD code = 0;
       CreateProcessW(argv[2], again.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
                      &second);
-      const bool ended = WaitForSingleObject(second.hProcess, 5000) == WAIT_OBJECT_0;
+      const bool ended =
+          WaitForSingleObject(second.hProcess, static_cast<DWORD>(5000 * stretch)) == WAIT_OBJECT_0;
       GetExitCodeProcess(second.hProcess, &code), TerminateProcess(second.hProcess, 98);
       Fact("second_copy", ended ? std::to_string(code) : "runs");
     }
