@@ -18,5 +18,5 @@ if [ $(($(date +%s) + ($(date +%s) - start) / 3)) -gt "${2:-9999999999}" ]; then
 else
   "${tier[@]}" -R '^win_' || status=1
 fi
-KELVARA_WINE_KEEP= bash tests/wine-fixture.sh down
+KELVARA_WINE_KEEP= KELVARA_WINE_KIND=winxp WINEPREFIX=$PWD/build/wine-xp DISPLAY=:92 bash tests/wine-fixture.sh down
 exit $status
