@@ -20,32 +20,26 @@ namespace {
 TEST(Fetch, StatusBodyFileAndProgress) {
   const std::string url = "http://h/f", path = WORK + "f";
   const std::size_t B = 131072, ALL = SIZE_MAX;
-  // Status ("none": no answer, "lock": no file), Content-Length, the most a read gives, where
-  // reads throw, body size, result, body bytes in the file (-1: the old file untouched).
-  const std::tuple<std::string, std::string, std::size_t, std::size_t, std::size_t, int, long>
-      rows[] = {{"200", "auto", ALL, ALL, 0, FETCH_OK, 0},
-                {"200", "auto", ALL, ALL, B, FETCH_OK, B},
-                {"200", "auto", ALL, ALL, B + 1, FETCH_OK, B + 1},
-                {"200", "", 1000, ALL, 3 * B, FETCH_OK, 3 * B},
-                {"304", "9", ALL, ALL, 5, FETCH_OK, 5},
-                {"200", "9x", ALL, ALL, 5, FETCH_OK, 5},
-                {"lock", "auto", ALL, ALL, 5, FETCH_NO_LOCAL_FILE, -1},
-                {"404", "auto", ALL, ALL, 5, FETCH_NOT_FOUND, -1},
-                {"500", "auto", ALL, ALL, 5, FETCH_FAILED, -1},
-                {"", "auto", ALL, ALL, 5, FETCH_FAILED, -1},
-                {"none", "auto", ALL, ALL, 5, FETCH_FAILED, -1}};
-  for (auto [status, length, chunk, breakAt, size, result, kept] : rows) {
+  // Status ("none": no answer, "lock": no file), Content-Length, the most a read gives, body
+  // size, result; a fetch that fails leaves the old file as it was.
+  const std::tuple<std::string, std::string, std::size_t, std::size_t, int> rows[] = {
+      {"200", "auto", ALL, 0, FETCH_OK},        {"200", "auto", ALL, B, FETCH_OK},
+      {"200", "auto", ALL, B + 1, FETCH_OK},    {"200", "", 1000, 3 * B, FETCH_OK},
+      {"304", "9", ALL, 5, FETCH_OK},           {"200", "9x", ALL, 5, FETCH_OK},
+      {"404", "auto", ALL, 5, FETCH_NOT_FOUND}, {"lock", "auto", ALL, 5, FETCH_NO_LOCAL_FILE},
+      {"500", "auto", ALL, 5, FETCH_FAILED},    {"", "auto", ALL, 5, FETCH_FAILED},
+      {"none", "auto", ALL, 5, FETCH_FAILED}};
+  for (auto [status, length, chunk, size, result] : rows) {
     Fake f;
     std::string body;
     for (std::size_t i = 0; i < size; ++i) body += static_cast<char>(i * 7 % 251);
     if (status == "lock") f.locked = path;
-    if (status != "none")
-      f.replies[url] = {status == "lock" ? "200" : status, body, length, chunk, breakAt};
+    if (status != "none") f.replies[url] = {status == "lock" ? "200" : status, body, length, chunk};
     f.files[path] = "stale file";
     EXPECT_EQ(FetchUrlToFile(url, path), result) << status << " " << length << " " << size;
-    EXPECT_EQ(f.files[path], kept < 0 ? "stale file" : body.substr(0, kept)) << status << size;
+    EXPECT_EQ(f.files[path], result != FETCH_OK ? "stale file" : body) << status << size;
     EXPECT_FALSE(CurrentTransfer().active);
-    EXPECT_TRUE(kept < 0 || CurrentTransfer().done == static_cast<std::uint64_t>(kept)) << size;
+    EXPECT_TRUE(result != FETCH_OK || CurrentTransfer().done == size) << size;
   }
   const std::uint64_t MB = 1 << 20;  // past its end, or with no length, the bar is full
   EXPECT_EQ(ProgressPermille(49 * MB, 50 * MB) + ProgressPermille(51 * MB, 50 * MB) +
@@ -72,15 +66,8 @@ TEST(Fetch, AsksAgainForTheRestPlacesItAndReusesPinnedFiles) {
           {"", cut, {P("4-9/10", 4)}, R, 1, all},
           {"", dated, {P("2-9/10", 2)}, "f wait500 f[4- L]", 1, all},
           {"", cut, {P("6-9/10", 6)}, R, 0, F},
-          {"",
-           cut,
-           {Reply{"206", "01", "auto", 2, SIZE_MAX, "Content-Range: bytes 0-1/10"}},
-           R,
-           0,
-           F},
           {"", cut, {Reply{"200", "abcdefghij"}}, R, 1, "abcdefghij"},
           {"", cut, {P("4-9/11", 4)}, R, 0, F},
-          {"", cut, {Reply{"206", "456789"}}, R, 0, F},
           {"", {"200", all, "12"}, {Reply{"416"}}, "f wait500 f[10-]", 0, all},
           {"", cut, {P("4-9/10", 4, 2), P("6-9/10", 6)}, R + " wait500 f[6- e]", 1, all},
           {"", cut, {no, P("4-9/10", 4, 0), no}, R + " wait2000 f[4- e] wait4000 f[4- e]", 0, F},
@@ -106,17 +93,14 @@ TEST(Fetch, AsksAgainForTheRestPlacesItAndReusesPinnedFiles) {
 }
 
 TEST(MirrorList, ReadsEntriesAsTextModeAndDrawsEachOnce) {
-  // Every "|" counts and none is stored; 21 entries and a trailing separator keep 20.
+  // Every "|" counts and none is stored; text mode ends the text at ^Z and reads CR LF as LF;
+  // 21 entries and a trailing separator keep 20.
   std::string many;
   for (int i = 0; i < 21; ++i) many += "e" + std::to_string(i) + "|||";
   const std::pair<std::string, std::string> lists[] = {
-      {"A|||B|||C", "3:A,B,C"},
+      {" \tA\r\nB \r|||C\rD|||x\x1A|||E", "3:A\nB,C\rD,x"},
       {"A|B|C|D", "2:ABC,D"},
       {"A|||B|||", "3:A,B,"},
-      {"", "1:"},
-      {" \thttp://a/x \r\n|||\r\n\thttp://b/y\r\n", "2:http://a/x,http://b/y"},
-      {"A\r\nB|||C\rD", "2:A\nB,C\rD"},
-      {"A|||B\x1A|||C", "2:A,B"},
       {many, "20:e0,e1,e2,e3,e4,e5,e6,e7,e8,e9,e10,e11,e12,e13,e14,e15,e16,e17,e18,e19"}};
   for (const auto& [raw, entries] : lists) {
     const MirrorTable table = ReadMirrorList(raw);
@@ -154,28 +138,25 @@ struct Sink : LogSink {
 // "quiet"/"passive"; "noargs": a build without the client's quiet arguments.
 std::string Play(const std::string& world) {
   Fake w;
-  g_strClientQuietArgs = world.find("noargs") == std::string::npos ? "/S" : "";
+  const auto has = [&](const std::string& word) { return Has(" " + world + " ", word + " "); };
   w.exits = {{"ImagingProbe.exe", {0, 100}}, {"InstallerProbe.exe", {0, 100}}};
-  w.sizes[WORK + "\\NetFx40.exe"] = world.find("small") == std::string::npos ? 50449456 : 1;
+  w.sizes[WORK + "\\NetFx40.exe"] = has(" small") ? 1 : 50449456;
+  g_strClientQuietArgs = has(" noargs") ? "" : "/S", g_bPrivateMode = has(" private");
+  if (has(" quiet") || has(" passive")) g_uiMode = has(" quiet") ? UiMode::Quiet : UiMode::Passive;
+  if (has(" net4")) w.keys["v4.0\\Client"] = ONE;
+  if (has(" net2")) w.keys["v2.0.50727"];
+  w.throws = has(" guard"), w.shellOpens = !has(" noshell"), w.net4Installs = !has(" stays");
   std::istringstream words(world);
   for (std::string word; words >> word;) {
     const auto eq = word.find('=');
-    if (word == "net4") w.keys["v4.0\\Client"] = ONE;
-    if (word == "net2") w.keys["v2.0.50727"];
-    w.throws += word == "guard";
-    g_bPrivateMode |= word == "private";
-    if (word == "quiet" || word == "passive")
-      g_uiMode = word == "quiet" ? UiMode::Quiet : UiMode::Passive;
-    w.shellOpens &= word != "noshell";
-    w.net4Installs &= word != "stays";
     std::sscanf(word.c_str(), "%u.%u", &w.major, &w.minor);
-    if (eq != std::string::npos && word[0] == 't') w.threads = std::stoi(word.substr(eq + 1));
     if (eq != std::string::npos) w.exits[word.substr(0, eq)] = {std::stoi(word.substr(eq + 1))};
   }
+  w.threads = w.exits.count("threads") ? w.exits["threads"][0] : 1000;
   // Every file holds the mirror's address: only the list is ever read back.
   for (const std::string& base : {g_strPublicFileBase, g_strIntranetBase})
     for (const ServedFile& file : SERVED_FILES)
-      if (world.find(std::string("-") + file.remoteName) == std::string::npos)
+      if (!has(std::string(" -") + file.remoteName))
         w.replies[base + file.remoteName] = {"200", "http://m/n.exe"};
   w.replies["http://m/n.exe"];
   JobBlock job;
@@ -185,7 +166,7 @@ std::string Play(const std::string& world) {
   for (int n = 0; n < 500 && !w.queue.empty() && !w.quit; ++n, w.queue.pop_front())
     EXPECT_EQ(OnInstallStep(job, w, w.queue.front().first, w.queue.front().second), 1);
   SetLogSink(nullptr);
-  if (log.lines.find("restart is probably needed") != std::string::npos) Add(w.events, "RESTART?");
+  if (Has(log.lines, "restart is probably needed")) Add(w.events, "RESTART?");
   EXPECT_EQ(w.open, 0) << "registry keys left open";
   EXPECT_TRUE(w.held.empty()) << "files left held: " << w.holds;
   return w.events;
@@ -296,7 +277,7 @@ TEST(Launcher, RulesSizeTestAndPinnedDigests) {
     f.sha256 = {{WORK + "\\" + name, "ab"}, {WORK + "\\unrar.dll", "ab"}};
     if (*differs) f.sha256[WORK + "\\" + differs] = "cd";
     if (*differs == '?') f.sha256.erase(WORK + "\\" + name);
-    const bool runs = std::string(holds).find('>') != std::string::npos;
+    const bool runs = Has(holds, ">");
     EXPECT_EQ(Launch(f, name, rule), std::pair(runs, runs)) << name << " " << differs << locked;
     EXPECT_EQ(f.holds, holds);
   }
@@ -342,14 +323,14 @@ TEST(Probes, InstallFlagsKeysVersionsAndTempDirectory) {
     EXPECT_EQ(f.opened, opened);
     EXPECT_EQ(f.open, 0) << "keys left open: " << opened;
   }
-  const unsigned versions[][3] = {{6, 0, 60}, {6, 1, 61}, {6, 2, 62}, {6, 3, 62},
-                                  {10, 0, 0}, {5, 0, 50}, {5, 1, 51}, {5, 2, 52},
-                                  {5, 3, 0},  {4, 0, 0},  {0, 0, 0}};  // 0.0: the query failed
-  for (const auto& [major, minor, versionClass] : versions) {
+  std::string classes;  // 0.0: the query failed
+  for (const char* v :
+       {"6.0", "6.1", "6.2", "6.3", "10.0", "5.0", "5.1", "5.2", "5.3", "4.0", "0.0"}) {
     Fake f;
-    f.major = major, f.minor = minor;
-    EXPECT_EQ(GetOsVersionClass(), static_cast<int>(versionClass)) << major << "." << minor;
+    std::sscanf(v, "%u.%u", &f.major, &f.minor),
+        classes += std::to_string(GetOsVersionClass()) + " ";
   }
+  EXPECT_EQ(classes, "60 61 62 62 0 50 51 52 0 0 0 ");
   const std::string path(260, 'x');
   EXPECT_EQ(TempDirectoryFromPath(0, "") + TempDirectoryFromPath(261, path) +
                 TempDirectoryFromPath(260, path),
@@ -359,17 +340,13 @@ TEST(Probes, InstallFlagsKeysVersionsAndTempDirectory) {
 TEST(CommandLine, SwitchesPositionsAndExitCodes) {
   // The arguments after the program's path; what they ask for.
   const std::pair<std::vector<std::string>, std::string> rows[] = {
-      {{}, "public 0"},
       {{"private", "x"}, "private 0 bad=x"},
       {{"PRIVATE"}, "public 0 bad=PRIVATE"},
-      {{"privates", "/quiet"}, "public 2 bad=privates"},
       {{"/quiet", "private"}, "public 2 bad=private"},
       {{"private", "-QUIET", "/NoRestart", "/passive"}, "private 2"},
       {{"-Passive", "/log", "C:\\a b\\x.log"}, "public 1 log=C:\\a b\\x.log"},
-      {{"/passive", "/log"}, "public 1 bad=/log"},
       {{"/log", "/quiet", "-"}, "public 2 bad=/log"},
-      {{"/?", "/silent", "/"}, "public 0 help bad=/silent"},
-      {{"-HELP"}, "public 0 help"}};
+      {{"/?", "/silent", "/"}, "public 0 help bad=/silent"}};
   for (const auto& [args, asked] : rows) {
     std::vector<std::string> line = {"a.exe"};
     line.insert(line.end(), args.begin(), args.end());
@@ -418,23 +395,20 @@ TEST(Log, ThreadMaskingTrimmingAndNoSink) {
   SetLogSink(nullptr);
   // Credentials and secrets masked, whatever line they are in; control characters escaped; the
   // file that could not be written named; the thread told.
-  EXPECT_EQ(sink.lines.find("u:p"), std::string::npos) << sink.lines;
-  EXPECT_EQ(sink.lines.find("token=s"), std::string::npos) << sink.lines;
+  EXPECT_FALSE(Has(sink.lines, "u:p") || Has(sink.lines, "token=s")) << sink.lines;
   for (const char* part : {"drawn http://***@m/n.exe|", "box \"t\\x0D\\x0A1\\x7F\"|",
                            "file C:\\T\\f cannot be written, error 32|"})
-    EXPECT_NE(sink.lines.find(part), std::string::npos) << part << "\n" << sink.lines;
+    EXPECT_TRUE(Has(sink.lines, part)) << part << "\n" << sink.lines;
   EXPECT_EQ(
       sink.lines.rfind("      42 ms  window  step (30000, 101)|      42 ms  worker  fetch", 0), 0u);
   EXPECT_EQ(LogClockMs(), 0u);
-  // A password may hold any character; an "@" in a path or query after a bare host is no user.
+  // An "@" in a path or query after a bare host is no user; without a scheme, the last "@" ends
+  // the credentials. (That every password and secret value is masked, the fuzz target checks.)
   const std::pair<std::string, std::string> masks[] = {
       {"http://h/a@b", "http://h/a@b"},
       {"http://h/?u=a@b&pass", "http://h/?u=a@b&pass"},
       {"u:p@h:80/x@y", "***@y"},
-      {"http://u:p/?#@s@h/f", "http://***@h/f"},
-      {"http://h:80/f?to=a@b&sig=c", "http://***@b&sig=***"},
-      {"http://h/f?Token=a&x=1&X-Amz-Signature=b&sig=#sig=c",
-       "http://h/f?Token=***&x=1&X-Amz-Signature=***&sig=***#sig=c"}};
+      {"http://h:80/f?to=a@b&sig=c#sig=d", "http://***@b&sig=***#sig=d"}};
   for (const auto& [url, masked] : masks) EXPECT_EQ(MaskCredentials(url), masked);
   const std::string log = "one\ntwo\nthree\n";
   EXPECT_EQ(TrimOldLog(log, 100) + "|" + TrimOldLog(log, 12) + "|" + TrimOldLog(log, 10) + "|" +
@@ -450,22 +424,16 @@ TEST(RunFolder, NamesLinksAndLeftovers) {
             "|a reparse point|a file with 2 hard links");
   EXPECT_EQ(SideLogFirstLine("C:\\T\\l.log", "a reparse point"),
             "the log C:\\T\\l.log is a reparse point: left untouched, this run logs here");
-  // A name, its owner (a: Administrators, s: SYSTEM, o: anyone else), a reparse point: removed?
-  const std::tuple<const char*, char, bool, bool> leftovers[] = {
-      {"KelvaraSetup-0fa00102030405ff", 'a', false, true},
-      {"kelvarasetup-0FA00102030405FF00", 's', false, true},
-      {"KelvaraSetup-0fa00102030405ff", 'o', false, false},
-      {"KelvaraSetup-0fa00102030405ff", 's', true, false},
-      {"KelvaraSetup-0fa00102030405f", 'a', false, false},
-      {"KelvaraSetup-0fa00102030405fg", 'a', false, false},
-      {"KelvaraSetupX0fa00102030405ff", 'a', false, false}};
+  using enum FolderOwner;  // a name, its owner, a reparse point: removed?
+  const std::tuple<const char*, FolderOwner, bool, bool> leftovers[] = {
+      {"KelvaraSetup-0fa00102030405ff", Administrators, false, true},
+      {"kelvarasetup-0FA00102030405FF00", System, false, true},
+      {"KelvaraSetup-0fa00102030405ff", Other, false, false},
+      {"KelvaraSetup-0fa00102030405ff", System, true, false},
+      {"KelvaraSetup-0fa00102030405f", Administrators, false, false},
+      {"KelvaraSetup-0fa00102030405fg", Administrators, false, false},
+      {"KelvaraSetupX0fa00102030405ff", Administrators, false, false}};
   for (const auto& [name, owner, reparse, removed] : leftovers)
-    EXPECT_EQ(IsLeftoverRunFolder(name,
-                                  owner == 'a'   ? FolderOwner::Administrators
-                                  : owner == 's' ? FolderOwner::System
-                                                 : FolderOwner::Other,
-                                  reparse),
-              removed)
-        << name << owner << reparse;
+    EXPECT_EQ(IsLeftoverRunFolder(name, owner, reparse), removed) << name << reparse;
 }
 }  // namespace
