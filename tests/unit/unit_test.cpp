@@ -173,47 +173,46 @@ std::string Play(const std::string& world) {
 }
 
 TEST(Flow, RoutesAsSeenRequestedRunAndEnded) {
+  // Runs (>'NAME' ARGS), each step's box (!text) and how the run ended (HALT, QUIT, EXITn).
   const std::string START = "checking alive ?4 ", WIZ = "?2 WIZARD wiz /SetupWizard.exe unrar.dll ",
-                    PROBE = "WIC wicProbe ImagingProbe.exe >'ImagingProbe.exe' ",
+                    IP = ">'ImagingProbe.exe' ", MP = ">'InstallerProbe.exe' ",
+                    Q = "/quiet /norestart ", PROBE = "WIC wicProbe ImagingProbe.exe " + IP,
                     OLD = START + "?2 " + PROBE,
                     WIC = "wicGet wic_x86_chs.exe wicRun >'wic_x86_chs.exe' ",
-                    MSI = "MSI msiProbe InstallerProbe.exe >'InstallerProbe.exe' ",
-                    MSI_PACKAGE = "msiGet WindowsInstaller.exe msiRun >'WindowsInstaller.exe' ",
+                    MSI_PROBE = "MSI msiProbe InstallerProbe.exe ", MSI = MSI_PROBE + MP,
+                    MSI_GET = "msiGet WindowsInstaller.exe ",
+                    MSI_PACKAGE = MSI_GET + "msiRun >'WindowsInstaller.exe' ",
                     NET4 = "NET4 ?4 net4 MirrorList.txt http://m/n.exe net4Run ",
-                    CLIENT = "CLIENT client ClientSetup.exe open C:\\R\\ClientSetup.exe ",
-                    CLIENT_RUN = "CLIENT client ClientSetup.exe >'ClientSetup.exe' /S ";
+                    N4 = ">'NetFx40.exe' ", REPAIR = START + "repair " + NET4,
+                    CLIENT_GET = "CLIENT client ClientSetup.exe ",
+                    CLIENT = CLIENT_GET + "open C:\\R\\ClientSetup.exe ",
+                    CLIENT_RUN = CLIENT_GET + ">'ClientSetup.exe' /S ";
   const std::pair<const char*, std::string> rows[] = {
       {"6.0 net2 private",
-       "checking i:alive ?4 ?2 WIZARD wiz i:/SetupWizard.exe i:unrar.dll "
-       "wizRun >'SetupWizard.exe' private QUIT"},
-      {"5.2", OLD + WIC + ">'ImagingProbe.exe' " + MSI + MSI_PACKAGE + ">'InstallerProbe.exe' " +
-                  NET4 + ">'NetFx40.exe' ?4 " + CLIENT + "QUIT"},
+       "checking i:alive ?4 ?2 WIZARD wiz i:/SetupWizard.exe i:unrar.dll wizRun "
+       ">'SetupWizard.exe' private QUIT"},
+      {"5.2", OLD + WIC + IP + MSI + MSI_PACKAGE + MP + NET4 + N4 + "?4 " + CLIENT + "QUIT"},
       {"5.1 net2 SetupWizard.exe=-10000 ImagingProbe.exe=100 InstallerProbe.exe=100",
        START + WIZ + "wizRun >'SetupWizard.exe' !wizRunFail WIC HALT wicProbe ImagingProbe.exe " +
-           ">'ImagingProbe.exe' " + MSI + NET4 + ">'NetFx40.exe' ?4 " + CLIENT + "QUIT"},
+           IP + MSI + NET4 + N4 + "?4 " + CLIENT + "QUIT"},
       {"5.0 net2 -unrar.dll -ImagingProbe.exe",
        START + WIZ + "!wizBusy WIC HALT wicProbe ImagingProbe.exe !wicProbeBusy HALT"},
       {"10.0 ImagingProbe.exe=100 InstallerProbe.exe=0",
-       OLD + MSI + MSI_PACKAGE + ">'InstallerProbe.exe' !msiVerify HALT"},
-      {"6.2 net2 small", START + "repair " + NET4 + "!net4RunFail HALT"},
-      {"6.2 stays", START + "repair " + NET4 + ">'NetFx40.exe' ?4 !net4Unverified HALT"},
-      {"6.3 stays NetFx40.exe=1641",
-       START + "repair " + NET4 + ">'NetFx40.exe' ?4 !net4Unverified HALT RESTART?"},
-      {"5.1 net2 quiet wic_x86_chs.exe=3010",
-       OLD +
-           "wicGet wic_x86_chs.exe wicRun >'wic_x86_chs.exe' /quiet /norestart "
-           ">'ImagingProbe.exe' " +
-           MSI + "msiGet WindowsInstaller.exe msiRun >'WindowsInstaller.exe' /quiet /norestart " +
-           ">'InstallerProbe.exe' " + NET4 + ">'NetFx40.exe' /q /norestart ?4 " + CLIENT_RUN +
-           "EXIT3010"},
+       OLD + MSI + MSI_PACKAGE + MP + "!msiVerify HALT"},
+      {"6.2 net2 small", REPAIR + "!net4RunFail HALT"},
+      {"6.2 stays", REPAIR + N4 + "?4 !net4Unverified HALT"},
+      {"6.3 stays NetFx40.exe=1641", REPAIR + N4 + "?4 !net4Unverified HALT RESTART?"},
+      {"5.1 net2 quiet wic_x86_chs.exe=3010", OLD + WIC + Q + IP + MSI + MSI_PACKAGE + Q + MP +
+                                                  NET4 + N4 + "/q /norestart ?4 " + CLIENT_RUN +
+                                                  "EXIT3010"},
       {"6.1 net4 passive ClientSetup.exe=1602", START + CLIENT_RUN + "EXIT1602"},
       {"6.1 net4 quiet ClientSetup.exe=5", START + CLIENT_RUN + "!clientFail EXIT1603"},
       {"6.1 net4 passive noargs ClientSetup.exe=5", START + CLIENT + "QUIT"},
-      {"6.2 quiet small", START + "repair " + NET4 + "!net4RunFail EXIT1603"},
+      {"6.2 quiet small", REPAIR + "!net4RunFail EXIT1603"},
       {"6.2 passive guard", START + "!startFail " + CLIENT_RUN + "QUIT"},
       {"6.1 net4 quiet -alive", "checking alive !netFail EXIT1603"},
       {"6.1 net4 noshell", START + CLIENT + "!clientFail HALT"},
-      {"6.1 net4 -ClientSetup.exe", START + "CLIENT client ClientSetup.exe !clientFail HALT"},
+      {"6.1 net4 -ClientSetup.exe", START + CLIENT_GET + "!clientFail HALT"},
       {"6.1 net4 -alive", "checking alive !netFail"},
       {"6.1 net4 threads=0", "checking !netFail"},
       {"6.2 guard", START + "!startFail " + CLIENT + "QUIT"},
@@ -221,10 +220,8 @@ TEST(Flow, RoutesAsSeenRequestedRunAndEnded) {
       {"6.0 guard -MirrorList.txt",
        START + "!wizGuard NET4 ?4 net4 MirrorList.txt default !net4Busy HALT"},
       {"5.2 -wic_x86_chs.exe", OLD + "wicGet wic_x86_chs.exe !wicBusy HALT"},
-      {"5.1 ImagingProbe.exe=100 -InstallerProbe.exe",
-       OLD + "MSI msiProbe InstallerProbe.exe !msiProbeBusy HALT"},
-      {"5.1 ImagingProbe.exe=100 -WindowsInstaller.exe",
-       OLD + MSI + "msiGet WindowsInstaller.exe !msiBusy HALT"},
+      {"5.1 ImagingProbe.exe=100 -InstallerProbe.exe", OLD + MSI_PROBE + "!msiProbeBusy HALT"},
+      {"5.1 ImagingProbe.exe=100 -WindowsInstaller.exe", OLD + MSI + MSI_GET + "!msiBusy HALT"},
       {"5.1 ImagingProbe.exe=100 WindowsInstaller.exe=-10000",
        OLD + MSI + MSI_PACKAGE + "!msiRunFail HALT"},
       {"4.0 guard wic_x86_chs.exe=-10000",
@@ -280,22 +277,6 @@ TEST(Launcher, RulesSizeTestAndPinnedDigests) {
     const bool runs = Has(holds, ">");
     EXPECT_EQ(Launch(f, name, rule), std::pair(runs, runs)) << name << " " << differs << locked;
     EXPECT_EQ(f.holds, holds);
-  }
-}
-
-TEST(Digests, ParsesSha256sumLines) {
-  const std::string a(64, 'a'), B = "0123456789ABCDEF" + std::string(48, 'F');
-  // The text; its bad line, then the digests read.
-  const std::pair<std::string, std::string> rows[] = {
-      {a + "  NetFx40.exe\r\n\n \t\r\n" + B + " *unrar.dll",
-       "0 NetFx40.exe=" + a + " unrar.dll=0123456789abcdef" + std::string(48, 'f')},
-      {"\n" + a.substr(1) + "  ClientSetup.exe", "2"},  // 63 digits
-      {a + "  ClientSetup.exe\n" + a + "  alive_tmp", "2"}};
-  for (const auto& [text, expected] : rows) {
-    const DigestList list = ParseDigestList(text);
-    std::string got = std::to_string(list.badLine);
-    for (const PinnedDigest& d : list.digests) got += " " + d.name + "=" + d.sha256;
-    EXPECT_EQ(got, expected) << text;
   }
 }
 
