@@ -60,25 +60,24 @@ TEST(Fetch, AsksAgainForTheRestPlacesItAndReusesPinnedFiles) {
   const std::string R = "f wait500 f[4- e]", F = "0123";  // a break at 4, the request for the rest
   // The file before ("pin:": pinned as the whole body), the first answer, the answers to the
   // requests for the rest in turn; then the requests and waits, whether it came, the file.
-  const std::tuple<std::string, Reply, std::vector<std::optional<Reply>>, std::string, bool,
-                   std::string>
-      rows[] = {
-          {"", cut, {P("4-9/10", 4)}, R, 1, all},
-          {"", dated, {P("2-9/10", 2)}, "f wait500 f[4- L]", 1, all},
-          {"", cut, {P("6-9/10", 6)}, R, 0, F},
-          {"", cut, {Reply{"200", "abcdefghij"}}, R, 1, "abcdefghij"},
-          {"", cut, {P("4-9/11", 4)}, R, 0, F},
-          {"", {"200", all, "12"}, {Reply{"416"}}, "f wait500 f[10-]", 0, all},
-          {"", cut, {P("4-9/10", 4, 2), P("6-9/10", 6)}, R + " wait500 f[6- e]", 1, all},
-          {"", cut, {no, P("4-9/10", 4, 0), no}, R + " wait2000 f[4- e] wait4000 f[4- e]", 0, F},
-          // A restart brings nothing until it passes the most the file held.
-          {"", cut, {half, P("2-9/10", 2, 2), no}, R + " wait2000 f[2-] wait4000 f[4-]", 0, F},
-          {"", mute, {no, no, no}, "f wait2000 f[0- e] wait4000 f[0- e] wait8000 f[0- e]", 0, ""},
-          {"pin:" + all, cut, {}, "", 1, all},
-          {"pin:0123", cut, {P("4-9/10", 4)}, "f[4-]", 1, all},
-          {"pin:0123X", {"200", all}, {P("4-9/10", 4)}, "f[5-] f", 1, all},
-          {"pin:0123", {"200", all}, {Reply{"416"}}, "f[4-] f", 1, all},
-          {"pin:0123", cut, {Reply{"200", "abcdefghij"}}, "f[4-]", 1, "abcdefghij"}};
+  using Rest = std::vector<std::optional<Reply>>;
+  const std::tuple<std::string, Reply, Rest, std::string, bool, std::string> rows[] = {
+      {"", cut, {P("4-9/10", 4)}, R, 1, all},
+      {"", dated, {P("2-9/10", 2)}, "f wait500 f[4- L]", 1, all},
+      {"", cut, {P("6-9/10", 6)}, R, 0, F},
+      {"", cut, {Reply{"200", "abcdefghij"}}, R, 1, "abcdefghij"},
+      {"", cut, {P("4-9/11", 4)}, R, 0, F},
+      {"", {"200", all, "12"}, {Reply{"416"}}, "f wait500 f[10-]", 0, all},
+      {"", cut, {P("4-9/10", 4, 2), P("6-9/10", 6)}, R + " wait500 f[6- e]", 1, all},
+      {"", cut, {no, P("4-9/10", 4, 0), no}, R + " wait2000 f[4- e] wait4000 f[4- e]", 0, F},
+      // A restart brings nothing until it passes the most the file held.
+      {"", cut, {half, P("2-9/10", 2, 2), no}, R + " wait2000 f[2-] wait4000 f[4-]", 0, F},
+      {"", mute, {no, no, no}, "f wait2000 f[0- e] wait4000 f[0- e] wait8000 f[0- e]", 0, ""},
+      {"pin:" + all, cut, {}, "", 1, all},
+      {"pin:0123", cut, {P("4-9/10", 4)}, "f[4-]", 1, all},
+      {"pin:0123X", {"200", all}, {P("4-9/10", 4)}, "f[5-] f", 1, all},
+      {"pin:0123", {"200", all}, {Reply{"416"}}, "f[4-] f", 1, all},
+      {"pin:0123", cut, {Reply{"200", "abcdefghij"}}, "f[4-]", 1, "abcdefghij"}};
   for (const auto& [before, first, rest, requests, came, after] : rows) {
     Fake f;
     if (!before.empty()) f.files[path] = before.substr(4);
@@ -358,16 +357,16 @@ TEST(Log, ThreadMaskingTrimmingAndNoSink) {
   header.intranetBase = "http://u:p@i/", header.publicBase = "http://u:p@p/";
   header.dotNet4Url = "http://u:p@d/n.exe";
   Fake f;
-  f.locked = WORK + "f", f.replies["http://u:p@h/f?token=s"];
+  const std::string H = "http://u:p@h/f";
+  f.locked = WORK + "f", f.replies[H + "?token=s"];
   for (LogSink* installed : {static_cast<LogSink*>(nullptr), static_cast<LogSink*>(&sink)}) {
     SetLogSink(installed);  // without a sink nothing is written and nothing breaks
     LogStep(30000, 101);
-    LogFetch("http://u:p@h/f", "", "5", 5, 200, 7),
-        FetchUrlToFile("http://u:p@h/f?token=s", f.locked);
+    LogFetch(H, "", "5", 5, 200, 7), FetchUrlToFile(H + "?token=s", f.locked);
     LogStatus("t\r\n1\x7f", true), LogMirrorList({"a", "u:p@b/c"}),
         LogMirrorDrawn("http://u:p@m/n.exe");
     for (const std::string& line : RunHeaderLines(header)) LogLine(line);
-    LogBreak("http://u:p@h/f", 4, std::nullopt, "c"), LogResume("http://u:p@h/f", 4, "", "", "o");
+    LogBreak(H, 4, std::nullopt, "c"), LogResume(H, 4, "", "", "o");
   }
   SetLogSink(nullptr);
   // Credentials and secrets masked, whatever line they are in; control characters escaped; the
