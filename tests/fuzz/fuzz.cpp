@@ -107,9 +107,10 @@ void Fuzz(FuzzedDataProvider& in) {
   std::string text;
   long lines = 0, firstBad = 0;
   while (in.remaining_bytes() > 0 && in.ConsumeBool()) {
-    const int digits = 64 + in.ConsumeIntegralInRange(-1, 1);
-    for (int i = 0; i < digits; ++i)
-      text += "0123456789abcdefABCDEF"[in.ConsumeIntegralInRange(0, 21)];
+    const int digits = 64 + in.ConsumeIntegralInRange(-1, 1);  // two digits, repeated: few bytes
+    const char hex[] = "0123456789abcdefABCDEF", a = hex[in.ConsumeIntegralInRange(0, 21)],
+               b = hex[in.ConsumeIntegralInRange(0, 21)];
+    for (int i = 0; i < digits; ++i) text += i % 2 ? a : b;
     const std::string gap = in.PickValueInArray({"  ", " *", " ", "\t "}),
                       name = in.PickValueInArray(NAMES),
                       end = in.PickValueInArray({"\n", "\r\n", "\n \t\n", "x\n"});
@@ -212,7 +213,8 @@ void Fuzz(FuzzedDataProvider& in) {
       FetchResult r;
       r.status = in.PickValueInArray({0L, 200L, 206L, 404L, in.ConsumeIntegral<long>()});
       r.bodyCutShort = in.ConsumeBool(), r.timedOut = in.ConsumeBool();
-      r.contentLengthText = in.ConsumeRandomLengthString(24);
+      r.contentLengthText = in.ConsumeBool() ? std::to_string(in.ConsumeIntegral<std::uint32_t>())
+                                             : in.ConsumeRandomLengthString(24);
       r.bodyBytes =
           ParseContentLength(r.contentLengthText).value_or(1) - in.ConsumeIntegralInRange(0, 2) + 1;
       r.error = in.ConsumeRandomLengthString(4), r.head = in.ConsumeRandomLengthString(3);

@@ -134,7 +134,8 @@ struct Sink : LogSink {
 // Plays one route. Words: "6.1" the version; "net4", "net2" installed; "guard": the registry
 // throws once; "private"; "noshell"; "small"/"stays": a .NET package too small/that installs
 // nothing; "threads=N"; "-FILE" not served; "PROGRAM=N" its exit code (probes: 0, then 100);
-// "quiet"/"passive"; "noargs": a build without the client's quiet arguments.
+// "quiet"/"passive"; "noargs": a build without the client's quiet arguments; "tampered": the
+// client installer's pinned digest differs.
 std::string Play(const std::string& world) {
   Fake w;
   const auto has = [&](const std::string& word) { return Has(" " + world + " ", word + " "); };
@@ -144,6 +145,7 @@ std::string Play(const std::string& world) {
   if (has(" quiet") || has(" passive")) g_uiMode = has(" quiet") ? UiMode::Quiet : UiMode::Passive;
   if (has(" net4")) w.keys["v4.0\\Client"] = ONE;
   if (has(" net2")) w.keys["v2.0.50727"];
+  if (has(" tampered")) SetPinnedDigestsForTest({{"ClientSetup.exe", "not its digest"}});
   w.throws = has(" guard"), w.shellOpens = !has(" noshell"), w.net4Installs = !has(" stays");
   std::istringstream words(world);
   for (std::string word; words >> word;) {
@@ -212,6 +214,7 @@ TEST(Flow, RoutesAsSeenRequestedRunAndEnded) {
       {"6.1 net4 quiet -alive", "checking alive !netFail EXIT1603"},
       {"6.1 net4 noshell", START + CLIENT + "!clientFail HALT"},
       {"6.1 net4 -ClientSetup.exe", START + CLIENT_GET + "!clientFail HALT"},
+      {"6.1 net4 tampered", START + CLIENT_GET + "!clientFail HALT"},
       {"6.1 net4 -alive", "checking alive !netFail"},
       {"6.1 net4 threads=0", "checking !netFail"},
       {"6.2 guard", START + "!startFail " + CLIENT + "QUIT"},
