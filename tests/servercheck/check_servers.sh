@@ -67,6 +67,7 @@ cases=(
   "stalled server" "helper stall" 1 "✘ default .NET address: no answer within 2 s" "--download 127.0.0.1:$spare --timeout 2"
   "digest mismatch" : 1 "is not the pinned 0000" "--digests zero.txt"
   "unknown option" : 2 "unknown option '--bogus'" "--bogus"
+  "zero time-out" : 2 "--timeout '0' is not" "--timeout 0"
   "unreadable digests" : 2 "cannot read the digests file" "--digests $work/none.txt"
   "malformed digests" : 2 "malformed.txt, line 1: expected" "--digests malformed.txt"
 )
