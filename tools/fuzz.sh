@@ -22,6 +22,6 @@ for target in build/fuzz/tests/fuzz/fuzz_*; do
   "$target" "$limit" -artifact_prefix="build/fuzz/crashes/$name/" -print_final_stats=1 \
     "build/fuzz/corpus/$name" "$seeds" >"build/fuzz/$name.log" 2>&1 ||
     { grep -v '^ *#' "build/fuzz/$name.log" | tail -12; echo "fuzz_$name broke a promise: build/fuzz/crashes/$name/"; broke=1; continue; }
-  echo "fuzz_$name: $(grep -o 'Done [0-9]* runs in [0-9]* second' "build/fuzz/$name.log"), corpus $(ls "build/fuzz/corpus/$name" | wc -l)"
+  echo "fuzz_$name: $(grep -ao 'Done [0-9]* runs in [0-9]* second' "build/fuzz/$name.log"), corpus $(ls "build/fuzz/corpus/$name" | wc -l)"
 done
 exit $broke

@@ -81,7 +81,6 @@ cases=(
   "digest mismatch" : 1 "is not the pinned 0000" "--digests zero.txt"
   "unknown option" : 2 "unknown option '--bogus'" "--bogus"
   "zero time-out" : 2 "--timeout '0' is not" "--timeout 0"
-  "malformed host" : 2 "'http://x' is not a host name" "--public http://x"
   "unreadable digests" : 2 "cannot read the digests file" "--digests $work/none.txt"
   "malformed digests" : 2 "malformed.txt, line 1: expected" "--digests malformed.txt"
 )

@@ -73,6 +73,7 @@ struct Session : HttpSession {
 };
 
 inline void Add(std::string& to, const std::string& s) { to += (to.empty() ? "" : " ") + s; }
+inline bool Has(const std::string& s, const std::string& part) { return s.find(part) != s.npos; }
 inline std::string Short(std::string path) {  // "C:\T\\NAME" and its copy "C:\R\NAME" show as NAME
   if (!path.rfind(RUN, 0)) return path.erase(0, RUN.size());
   return path.rfind(WORK + "\\", 0) ? path : path.erase(0, WORK.size() + 1);
@@ -113,9 +114,8 @@ struct Fake : HttpClient, HttpSession, FileSystem, SystemApi, JobRunner, RandomS
     if (!shown.rfind(g_strIntranetBase, 0)) shown = "i:" + shown.substr(g_strIntranetBase.size());
     if (!shown.rfind(g_strPublicFileBase, 0)) shown.erase(0, g_strPublicFileBase.size());
     std::string range = std::regex_replace(head, std::regex("(If-)?Range: (bytes=)?|\r\n$"), "");
-    Add(events,
-        shown +
-            (head.empty() ? "" : "[" + std::regex_replace(range, std::regex("\r\n"), " ") + "]"));
+    range = std::regex_replace(range, std::regex("\r\n"), " ");
+    Add(events, shown + (head.empty() ? "" : "[" + range + "]"));
     if (head.empty()) return replies.count(url) ? std::make_unique<Reply>(replies[url]) : nullptr;
     std::optional<Reply> next = rest.empty() ? std::nullopt : rest.front();
     if (!rest.empty()) rest.pop_front();

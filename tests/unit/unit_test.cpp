@@ -20,32 +20,26 @@ namespace {
 TEST(Fetch, StatusBodyFileAndProgress) {
   const std::string url = "http://h/f", path = WORK + "f";
   const std::size_t B = 131072, ALL = SIZE_MAX;
-  // Status ("none": no answer, "lock": no file), Content-Length, the most a read gives, where
-  // reads throw, body size, result, body bytes in the file (-1: the old file untouched).
-  const std::tuple<std::string, std::string, std::size_t, std::size_t, std::size_t, int, long>
-      rows[] = {{"200", "auto", ALL, ALL, 0, FETCH_OK, 0},
-                {"200", "auto", ALL, ALL, B, FETCH_OK, B},
-                {"200", "auto", ALL, ALL, B + 1, FETCH_OK, B + 1},
-                {"200", "", 1000, ALL, 3 * B, FETCH_OK, 3 * B},
-                {"304", "9", ALL, ALL, 5, FETCH_OK, 5},
-                {"200", "9x", ALL, ALL, 5, FETCH_OK, 5},
-                {"lock", "auto", ALL, ALL, 5, FETCH_NO_LOCAL_FILE, -1},
-                {"404", "auto", ALL, ALL, 5, FETCH_NOT_FOUND, -1},
-                {"500", "auto", ALL, ALL, 5, FETCH_FAILED, -1},
-                {"", "auto", ALL, ALL, 5, FETCH_FAILED, -1},
-                {"none", "auto", ALL, ALL, 5, FETCH_FAILED, -1}};
-  for (auto [status, length, chunk, breakAt, size, result, kept] : rows) {
+  // Status ("none": no answer, "lock": no file), Content-Length, the most a read gives, body
+  // size, result; a fetch that fails leaves the old file as it was.
+  const std::tuple<std::string, std::string, std::size_t, std::size_t, int> rows[] = {
+      {"200", "auto", ALL, 0, FETCH_OK},        {"200", "auto", ALL, B, FETCH_OK},
+      {"200", "auto", ALL, B + 1, FETCH_OK},    {"200", "", 1000, 3 * B, FETCH_OK},
+      {"304", "9", ALL, 5, FETCH_OK},           {"200", "9x", ALL, 5, FETCH_OK},
+      {"404", "auto", ALL, 5, FETCH_NOT_FOUND}, {"lock", "auto", ALL, 5, FETCH_NO_LOCAL_FILE},
+      {"500", "auto", ALL, 5, FETCH_FAILED},    {"", "auto", ALL, 5, FETCH_FAILED},
+      {"none", "auto", ALL, 5, FETCH_FAILED}};
+  for (auto [status, length, chunk, size, result] : rows) {
     Fake f;
     std::string body;
     for (std::size_t i = 0; i < size; ++i) body += static_cast<char>(i * 7 % 251);
     if (status == "lock") f.locked = path;
-    if (status != "none")
-      f.replies[url] = {status == "lock" ? "200" : status, body, length, chunk, breakAt};
+    if (status != "none") f.replies[url] = {status == "lock" ? "200" : status, body, length, chunk};
     f.files[path] = "stale file";
     EXPECT_EQ(FetchUrlToFile(url, path), result) << status << " " << length << " " << size;
-    EXPECT_EQ(f.files[path], kept < 0 ? "stale file" : body.substr(0, kept)) << status << size;
+    EXPECT_EQ(f.files[path], result != FETCH_OK ? "stale file" : body) << status << size;
     EXPECT_FALSE(CurrentTransfer().active);
-    EXPECT_TRUE(kept < 0 || CurrentTransfer().done == static_cast<std::uint64_t>(kept)) << size;
+    EXPECT_TRUE(result != FETCH_OK || CurrentTransfer().done == size) << size;
   }
   const std::uint64_t MB = 1 << 20;  // past its end, or with no length, the bar is full
   EXPECT_EQ(ProgressPermille(49 * MB, 50 * MB) + ProgressPermille(51 * MB, 50 * MB) +
@@ -66,32 +60,24 @@ TEST(Fetch, AsksAgainForTheRestPlacesItAndReusesPinnedFiles) {
   const std::string R = "f wait500 f[4- e]", F = "0123";  // a break at 4, the request for the rest
   // The file before ("pin:": pinned as the whole body), the first answer, the answers to the
   // requests for the rest in turn; then the requests and waits, whether it came, the file.
-  const std::tuple<std::string, Reply, std::vector<std::optional<Reply>>, std::string, bool,
-                   std::string>
-      rows[] = {
-          {"", cut, {P("4-9/10", 4)}, R, 1, all},
-          {"", dated, {P("2-9/10", 2)}, "f wait500 f[4- L]", 1, all},
-          {"", cut, {P("6-9/10", 6)}, R, 0, F},
-          {"",
-           cut,
-           {Reply{"206", "01", "auto", 2, SIZE_MAX, "Content-Range: bytes 0-1/10"}},
-           R,
-           0,
-           F},
-          {"", cut, {Reply{"200", "abcdefghij"}}, R, 1, "abcdefghij"},
-          {"", cut, {P("4-9/11", 4)}, R, 0, F},
-          {"", cut, {Reply{"206", "456789"}}, R, 0, F},
-          {"", {"200", all, "12"}, {Reply{"416"}}, "f wait500 f[10-]", 0, all},
-          {"", cut, {P("4-9/10", 4, 2), P("6-9/10", 6)}, R + " wait500 f[6- e]", 1, all},
-          {"", cut, {no, P("4-9/10", 4, 0), no}, R + " wait2000 f[4- e] wait4000 f[4- e]", 0, F},
-          // A restart brings nothing until it passes the most the file held.
-          {"", cut, {half, P("2-9/10", 2, 2), no}, R + " wait2000 f[2-] wait4000 f[4-]", 0, F},
-          {"", mute, {no, no, no}, "f wait2000 f[0- e] wait4000 f[0- e] wait8000 f[0- e]", 0, ""},
-          {"pin:" + all, cut, {}, "", 1, all},
-          {"pin:0123", cut, {P("4-9/10", 4)}, "f[4-]", 1, all},
-          {"pin:0123X", {"200", all}, {P("4-9/10", 4)}, "f[5-] f", 1, all},
-          {"pin:0123", {"200", all}, {Reply{"416"}}, "f[4-] f", 1, all},
-          {"pin:0123", cut, {Reply{"200", "abcdefghij"}}, "f[4-]", 1, "abcdefghij"}};
+  using Rest = std::vector<std::optional<Reply>>;
+  const std::tuple<std::string, Reply, Rest, std::string, bool, std::string> rows[] = {
+      {"", cut, {P("4-9/10", 4)}, R, 1, all},
+      {"", dated, {P("2-9/10", 2)}, "f wait500 f[4- L]", 1, all},
+      {"", cut, {P("6-9/10", 6)}, R, 0, F},
+      {"", cut, {Reply{"200", "abcdefghij"}}, R, 1, "abcdefghij"},
+      {"", cut, {P("4-9/11", 4)}, R, 0, F},
+      {"", {"200", all, "12"}, {Reply{"416"}}, "f wait500 f[10-]", 0, all},
+      {"", cut, {P("4-9/10", 4, 2), P("6-9/10", 6)}, R + " wait500 f[6- e]", 1, all},
+      {"", cut, {no, P("4-9/10", 4, 0), no}, R + " wait2000 f[4- e] wait4000 f[4- e]", 0, F},
+      // A restart brings nothing until it passes the most the file held.
+      {"", cut, {half, P("2-9/10", 2, 2), no}, R + " wait2000 f[2-] wait4000 f[4-]", 0, F},
+      {"", mute, {no, no, no}, "f wait2000 f[0- e] wait4000 f[0- e] wait8000 f[0- e]", 0, ""},
+      {"pin:" + all, cut, {}, "", 1, all},
+      {"pin:0123", cut, {P("4-9/10", 4)}, "f[4-]", 1, all},
+      {"pin:0123X", {"200", all}, {P("4-9/10", 4)}, "f[5-] f", 1, all},
+      {"pin:0123", {"200", all}, {Reply{"416"}}, "f[4-] f", 1, all},
+      {"pin:0123", cut, {Reply{"200", "abcdefghij"}}, "f[4-]", 1, "abcdefghij"}};
   for (const auto& [before, first, rest, requests, came, after] : rows) {
     Fake f;
     if (!before.empty()) f.files[path] = before.substr(4);
@@ -106,17 +92,14 @@ TEST(Fetch, AsksAgainForTheRestPlacesItAndReusesPinnedFiles) {
 }
 
 TEST(MirrorList, ReadsEntriesAsTextModeAndDrawsEachOnce) {
-  // Every "|" counts and none is stored; 21 entries and a trailing separator keep 20.
+  // Every "|" counts and none is stored; text mode ends the text at ^Z and reads CR LF as LF;
+  // 21 entries and a trailing separator keep 20.
   std::string many;
   for (int i = 0; i < 21; ++i) many += "e" + std::to_string(i) + "|||";
   const std::pair<std::string, std::string> lists[] = {
-      {"A|||B|||C", "3:A,B,C"},
+      {" \tA\r\nB \r|||C\rD|||x\x1A|||E", "3:A\nB,C\rD,x"},
       {"A|B|C|D", "2:ABC,D"},
       {"A|||B|||", "3:A,B,"},
-      {"", "1:"},
-      {" \thttp://a/x \r\n|||\r\n\thttp://b/y\r\n", "2:http://a/x,http://b/y"},
-      {"A\r\nB|||C\rD", "2:A\nB,C\rD"},
-      {"A|||B\x1A|||C", "2:A,B"},
       {many, "20:e0,e1,e2,e3,e4,e5,e6,e7,e8,e9,e10,e11,e12,e13,e14,e15,e16,e17,e18,e19"}};
   for (const auto& [raw, entries] : lists) {
     const MirrorTable table = ReadMirrorList(raw);
@@ -151,31 +134,30 @@ struct Sink : LogSink {
 // Plays one route. Words: "6.1" the version; "net4", "net2" installed; "guard": the registry
 // throws once; "private"; "noshell"; "small"/"stays": a .NET package too small/that installs
 // nothing; "threads=N"; "-FILE" not served; "PROGRAM=N" its exit code (probes: 0, then 100);
-// "quiet"/"passive"; "noargs": a build without the client's quiet arguments.
+// "quiet"/"passive"; "noargs": a build without the client's quiet arguments; "tampered": the
+// client installer's pinned digest differs.
 std::string Play(const std::string& world) {
   Fake w;
-  g_strClientQuietArgs = world.find("noargs") == std::string::npos ? "/S" : "";
+  const auto has = [&](const std::string& word) { return Has(" " + world + " ", word + " "); };
   w.exits = {{"ImagingProbe.exe", {0, 100}}, {"InstallerProbe.exe", {0, 100}}};
-  w.sizes[WORK + "\\NetFx40.exe"] = world.find("small") == std::string::npos ? 50449456 : 1;
+  w.sizes[WORK + "\\NetFx40.exe"] = has(" small") ? 1 : 50449456;
+  g_strClientQuietArgs = has(" noargs") ? "" : "/S", g_bPrivateMode = has(" private");
+  if (has(" quiet") || has(" passive")) g_uiMode = has(" quiet") ? UiMode::Quiet : UiMode::Passive;
+  if (has(" net4")) w.keys["v4.0\\Client"] = ONE;
+  if (has(" net2")) w.keys["v2.0.50727"];
+  if (has(" tampered")) SetPinnedDigestsForTest({{"ClientSetup.exe", "not its digest"}});
+  w.throws = has(" guard"), w.shellOpens = !has(" noshell"), w.net4Installs = !has(" stays");
   std::istringstream words(world);
   for (std::string word; words >> word;) {
     const auto eq = word.find('=');
-    if (word == "net4") w.keys["v4.0\\Client"] = ONE;
-    if (word == "net2") w.keys["v2.0.50727"];
-    w.throws += word == "guard";
-    g_bPrivateMode |= word == "private";
-    if (word == "quiet" || word == "passive")
-      g_uiMode = word == "quiet" ? UiMode::Quiet : UiMode::Passive;
-    w.shellOpens &= word != "noshell";
-    w.net4Installs &= word != "stays";
     std::sscanf(word.c_str(), "%u.%u", &w.major, &w.minor);
-    if (eq != std::string::npos && word[0] == 't') w.threads = std::stoi(word.substr(eq + 1));
     if (eq != std::string::npos) w.exits[word.substr(0, eq)] = {std::stoi(word.substr(eq + 1))};
   }
+  w.threads = w.exits.count("threads") ? w.exits["threads"][0] : 1000;
   // Every file holds the mirror's address: only the list is ever read back.
   for (const std::string& base : {g_strPublicFileBase, g_strIntranetBase})
     for (const ServedFile& file : SERVED_FILES)
-      if (world.find(std::string("-") + file.remoteName) == std::string::npos)
+      if (!has(std::string(" -") + file.remoteName))
         w.replies[base + file.remoteName] = {"200", "http://m/n.exe"};
   w.replies["http://m/n.exe"];
   JobBlock job;
@@ -185,54 +167,54 @@ std::string Play(const std::string& world) {
   for (int n = 0; n < 500 && !w.queue.empty() && !w.quit; ++n, w.queue.pop_front())
     EXPECT_EQ(OnInstallStep(job, w, w.queue.front().first, w.queue.front().second), 1);
   SetLogSink(nullptr);
-  if (log.lines.find("restart is probably needed") != std::string::npos) Add(w.events, "RESTART?");
+  if (Has(log.lines, "restart is probably needed")) Add(w.events, "RESTART?");
   EXPECT_EQ(w.open, 0) << "registry keys left open";
   EXPECT_TRUE(w.held.empty()) << "files left held: " << w.holds;
   return w.events;
 }
 
 TEST(Flow, RoutesAsSeenRequestedRunAndEnded) {
+  // Runs (>'NAME' ARGS), each step's box (!text) and how the run ended (HALT, QUIT, EXITn).
   const std::string START = "checking alive ?4 ", WIZ = "?2 WIZARD wiz /SetupWizard.exe unrar.dll ",
-                    PROBE = "WIC wicProbe ImagingProbe.exe >'ImagingProbe.exe' ",
+                    IP = ">'ImagingProbe.exe' ", MP = ">'InstallerProbe.exe' ",
+                    Q = "/quiet /norestart ", PROBE = "WIC wicProbe ImagingProbe.exe " + IP,
                     OLD = START + "?2 " + PROBE,
                     WIC = "wicGet wic_x86_chs.exe wicRun >'wic_x86_chs.exe' ",
-                    MSI = "MSI msiProbe InstallerProbe.exe >'InstallerProbe.exe' ",
-                    MSI_PACKAGE = "msiGet WindowsInstaller.exe msiRun >'WindowsInstaller.exe' ",
+                    MSI_PROBE = "MSI msiProbe InstallerProbe.exe ", MSI = MSI_PROBE + MP,
+                    MSI_GET = "msiGet WindowsInstaller.exe ",
+                    MSI_PACKAGE = MSI_GET + "msiRun >'WindowsInstaller.exe' ",
                     NET4 = "NET4 ?4 net4 MirrorList.txt http://m/n.exe net4Run ",
-                    CLIENT = "CLIENT client ClientSetup.exe open C:\\R\\ClientSetup.exe ",
-                    CLIENT_RUN = "CLIENT client ClientSetup.exe >'ClientSetup.exe' /S ";
+                    N4 = ">'NetFx40.exe' ", REPAIR = START + "repair " + NET4,
+                    CLIENT_GET = "CLIENT client ClientSetup.exe ",
+                    CLIENT = CLIENT_GET + "open C:\\R\\ClientSetup.exe ",
+                    CLIENT_RUN = CLIENT_GET + ">'ClientSetup.exe' /S ";
   const std::pair<const char*, std::string> rows[] = {
       {"6.0 net2 private",
-       "checking i:alive ?4 ?2 WIZARD wiz i:/SetupWizard.exe i:unrar.dll "
-       "wizRun >'SetupWizard.exe' private QUIT"},
-      {"5.2", OLD + WIC + ">'ImagingProbe.exe' " + MSI + MSI_PACKAGE + ">'InstallerProbe.exe' " +
-                  NET4 + ">'NetFx40.exe' ?4 " + CLIENT + "QUIT"},
+       "checking i:alive ?4 ?2 WIZARD wiz i:/SetupWizard.exe i:unrar.dll wizRun "
+       ">'SetupWizard.exe' private QUIT"},
+      {"5.2", OLD + WIC + IP + MSI + MSI_PACKAGE + MP + NET4 + N4 + "?4 " + CLIENT + "QUIT"},
       {"5.1 net2 SetupWizard.exe=-10000 ImagingProbe.exe=100 InstallerProbe.exe=100",
        START + WIZ + "wizRun >'SetupWizard.exe' !wizRunFail WIC HALT wicProbe ImagingProbe.exe " +
-           ">'ImagingProbe.exe' " + MSI + NET4 + ">'NetFx40.exe' ?4 " + CLIENT + "QUIT"},
+           IP + MSI + NET4 + N4 + "?4 " + CLIENT + "QUIT"},
       {"5.0 net2 -unrar.dll -ImagingProbe.exe",
        START + WIZ + "!wizBusy WIC HALT wicProbe ImagingProbe.exe !wicProbeBusy HALT"},
       {"10.0 ImagingProbe.exe=100 InstallerProbe.exe=0",
-       OLD + MSI + MSI_PACKAGE + ">'InstallerProbe.exe' !msiVerify HALT"},
-      {"6.2 net2 small", START + "repair " + NET4 + "!net4RunFail HALT"},
-      {"6.2 stays", START + "repair " + NET4 + ">'NetFx40.exe' ?4 !net4Unverified HALT"},
-      {"6.3 stays NetFx40.exe=1641",
-       START + "repair " + NET4 + ">'NetFx40.exe' ?4 !net4Unverified HALT RESTART?"},
-      {"5.1 net2 quiet wic_x86_chs.exe=3010",
-       OLD +
-           "wicGet wic_x86_chs.exe wicRun >'wic_x86_chs.exe' /quiet /norestart "
-           ">'ImagingProbe.exe' " +
-           MSI + "msiGet WindowsInstaller.exe msiRun >'WindowsInstaller.exe' /quiet /norestart " +
-           ">'InstallerProbe.exe' " + NET4 + ">'NetFx40.exe' /q /norestart ?4 " + CLIENT_RUN +
-           "EXIT3010"},
+       OLD + MSI + MSI_PACKAGE + MP + "!msiVerify HALT"},
+      {"6.2 net2 small", REPAIR + "!net4RunFail HALT"},
+      {"6.2 stays", REPAIR + N4 + "?4 !net4Unverified HALT"},
+      {"6.3 stays NetFx40.exe=1641", REPAIR + N4 + "?4 !net4Unverified HALT RESTART?"},
+      {"5.1 net2 quiet wic_x86_chs.exe=3010", OLD + WIC + Q + IP + MSI + MSI_PACKAGE + Q + MP +
+                                                  NET4 + N4 + "/q /norestart ?4 " + CLIENT_RUN +
+                                                  "EXIT3010"},
       {"6.1 net4 passive ClientSetup.exe=1602", START + CLIENT_RUN + "EXIT1602"},
       {"6.1 net4 quiet ClientSetup.exe=5", START + CLIENT_RUN + "!clientFail EXIT1603"},
       {"6.1 net4 passive noargs ClientSetup.exe=5", START + CLIENT + "QUIT"},
-      {"6.2 quiet small", START + "repair " + NET4 + "!net4RunFail EXIT1603"},
+      {"6.2 quiet small", REPAIR + "!net4RunFail EXIT1603"},
       {"6.2 passive guard", START + "!startFail " + CLIENT_RUN + "QUIT"},
       {"6.1 net4 quiet -alive", "checking alive !netFail EXIT1603"},
       {"6.1 net4 noshell", START + CLIENT + "!clientFail HALT"},
-      {"6.1 net4 -ClientSetup.exe", START + "CLIENT client ClientSetup.exe !clientFail HALT"},
+      {"6.1 net4 -ClientSetup.exe", START + CLIENT_GET + "!clientFail HALT"},
+      {"6.1 net4 tampered", START + CLIENT_GET + "!clientFail HALT"},
       {"6.1 net4 -alive", "checking alive !netFail"},
       {"6.1 net4 threads=0", "checking !netFail"},
       {"6.2 guard", START + "!startFail " + CLIENT + "QUIT"},
@@ -240,10 +222,8 @@ TEST(Flow, RoutesAsSeenRequestedRunAndEnded) {
       {"6.0 guard -MirrorList.txt",
        START + "!wizGuard NET4 ?4 net4 MirrorList.txt default !net4Busy HALT"},
       {"5.2 -wic_x86_chs.exe", OLD + "wicGet wic_x86_chs.exe !wicBusy HALT"},
-      {"5.1 ImagingProbe.exe=100 -InstallerProbe.exe",
-       OLD + "MSI msiProbe InstallerProbe.exe !msiProbeBusy HALT"},
-      {"5.1 ImagingProbe.exe=100 -WindowsInstaller.exe",
-       OLD + MSI + "msiGet WindowsInstaller.exe !msiBusy HALT"},
+      {"5.1 ImagingProbe.exe=100 -InstallerProbe.exe", OLD + MSI_PROBE + "!msiProbeBusy HALT"},
+      {"5.1 ImagingProbe.exe=100 -WindowsInstaller.exe", OLD + MSI + MSI_GET + "!msiBusy HALT"},
       {"5.1 ImagingProbe.exe=100 WindowsInstaller.exe=-10000",
        OLD + MSI + MSI_PACKAGE + "!msiRunFail HALT"},
       {"4.0 guard wic_x86_chs.exe=-10000",
@@ -274,7 +254,8 @@ TEST(Launcher, RulesSizeTestAndPinnedDigests) {
     EXPECT_EQ(Launch(f, "NetFx40.exe", DOTNET4_PACKAGE_RULE).second, size == 50449456) << size;
   }
   // Each program pinned (p probe, n .NET package, w wizard); the file whose digest differs, or
-  // that cannot be held, stops the run; what was held (+), run (>) and released (-), in turn.
+  // that cannot be held, stops the run; what was held (+), run (>) and released (-), in turn
+  // (u: unrar.dll).
   const std::tuple<const char*, LaunchRule, const char*, const char*, const char*> pins[] = {
       {"p", PROBE_RULE, "", "", "+p +p -p >p -p"},
       {"p", PROBE_RULE, "p", "", "+p +p -p -p"},
@@ -282,11 +263,9 @@ TEST(Launcher, RulesSizeTestAndPinnedDigests) {
       {"n", DOTNET4_PACKAGE_RULE, "n", "", "+n +n -n -n"},
       {"n", DOTNET4_PACKAGE_RULE, "", "n", ""},
       {"n", DOTNET4_PACKAGE_RULE, "", "C:\\R\\n", "+n -n"},  // the copy cannot be made
-      {"w", SETUP_WIZARD_RULE, "unrar.dll", "",
-       "+w +w -w +unrar.dll +unrar.dll -unrar.dll -unrar.dll -w"},
+      {"w", SETUP_WIZARD_RULE, "unrar.dll", "", "+w +w -w +u +u -u -u -w"},
       {"w", SETUP_WIZARD_RULE, "", "unrar.dll", "+w +w -w -w"},
-      {"w", SETUP_WIZARD_RULE, "", "",
-       "+w +w -w +unrar.dll +unrar.dll -unrar.dll >w -unrar.dll -w"}};
+      {"w", SETUP_WIZARD_RULE, "", "", "+w +w -w +u +u -u >w -u -w"}};
   for (const auto& [name, rule, differs, locked, holds] : pins) {
     Fake f;
     f.exits[name] = {100};
@@ -296,9 +275,9 @@ TEST(Launcher, RulesSizeTestAndPinnedDigests) {
     f.sha256 = {{WORK + "\\" + name, "ab"}, {WORK + "\\unrar.dll", "ab"}};
     if (*differs) f.sha256[WORK + "\\" + differs] = "cd";
     if (*differs == '?') f.sha256.erase(WORK + "\\" + name);
-    const bool runs = std::string(holds).find('>') != std::string::npos;
+    const bool runs = Has(holds, ">");
     EXPECT_EQ(Launch(f, name, rule), std::pair(runs, runs)) << name << " " << differs << locked;
-    EXPECT_EQ(f.holds, holds);
+    EXPECT_EQ(std::regex_replace(f.holds, std::regex("unrar.dll"), "u"), holds);
   }
 }
 
@@ -357,39 +336,20 @@ TEST(RunCheck, PinAndSigner) {
     EXPECT_EQ(ParseThumbprints(bad), std::nullopt) << bad;
 }
 
-TEST(Digests, ParsesSha256sumLines) {
-  const std::string a(64, 'a'), B = "0123456789ABCDEF" + std::string(48, 'F');
-  // The text; its bad line, then the digests read.
-  const std::pair<std::string, std::string> rows[] = {
-      {a + "  NetFx40.exe\r\n\n \t\r\n" + B + " *unrar.dll",
-       "0 NetFx40.exe=" + a + " unrar.dll=0123456789abcdef" + std::string(48, 'f')},
-      {"\n" + a.substr(1) + "  ClientSetup.exe", "2"},  // 63 digits
-      {a + "  ClientSetup.exe\n" + a + "  alive_tmp", "2"}};
-  for (const auto& [text, expected] : rows) {
-    const DigestList list = ParseDigestList(text);
-    std::string got = std::to_string(list.badLine);
-    for (const PinnedDigest& d : list.digests) got += " " + d.name + "=" + d.sha256;
-    EXPECT_EQ(got, expected) << text;
-  }
-}
-
 TEST(Probes, InstallFlagsKeysVersionsAndTempDirectory) {
   const std::string v40 = "v4.0\\Client", v4c = "v4\\Client", v4f = "v4\\Full", v2 = "v2.0.50727";
   const std::string no = v40 + " " + v4c, all = no + " " + v4f, zero(4, '\0');
   const auto d4 = IsDotNet4Installed, d2 = IsDotNet2Installed;
   // Keys with "Install" data ("-": no full access; 01 00 reads as 01 00 00 00), the probe,
-  // its verdict, the keys opened in turn.
+  // its verdict, the keys opened in turn (the routes show the plain 1 and the missing keys).
   const std::tuple<std::map<std::string, std::string>, bool (*)(), bool, std::string> rows[] = {
-      {{{v40, ONE}}, d4, 1, v40},
       {{{v40, std::string("\1\0", 2)}}, d4, 1, v40},
       {{{v40, zero}}, d4, 0, no},
       {{{v40, "1" + zero}}, d4, 0, no},
       {{{v40, std::string("\1\0\1\0", 4)}}, d4, 0, no},  // 0x00010001
       {{{v40, ""}, {v4c, ONE}, {v4f, ONE}}, d4, 1, all},
       {{{v4c, ONE}}, d4, 0, all},
-      {{{v2, ""}}, d2, 1, ""},
-      {{{v2, "-"}}, d2, 0, ""},
-      {{}, d2, 0, ""}};
+      {{{v2, "-"}}, d2, 0, ""}};
   for (const auto& [keys, probe, installed, opened] : rows) {
     Fake f;
     f.keys = keys;
@@ -397,14 +357,14 @@ TEST(Probes, InstallFlagsKeysVersionsAndTempDirectory) {
     EXPECT_EQ(f.opened, opened);
     EXPECT_EQ(f.open, 0) << "keys left open: " << opened;
   }
-  const unsigned versions[][3] = {{6, 0, 60}, {6, 1, 61}, {6, 2, 62}, {6, 3, 62},
-                                  {10, 0, 0}, {5, 0, 50}, {5, 1, 51}, {5, 2, 52},
-                                  {5, 3, 0},  {4, 0, 0},  {0, 0, 0}};  // 0.0: the query failed
-  for (const auto& [major, minor, versionClass] : versions) {
+  std::string classes;  // 0.0: the query failed
+  for (const char* v :
+       {"6.0", "6.1", "6.2", "6.3", "10.0", "5.0", "5.1", "5.2", "5.3", "4.0", "0.0"}) {
     Fake f;
-    f.major = major, f.minor = minor;
-    EXPECT_EQ(GetOsVersionClass(), static_cast<int>(versionClass)) << major << "." << minor;
+    std::sscanf(v, "%u.%u", &f.major, &f.minor),
+        classes += std::to_string(GetOsVersionClass()) + " ";
   }
+  EXPECT_EQ(classes, "60 61 62 62 0 50 51 52 0 0 0 ");
   const std::string path(260, 'x');
   EXPECT_EQ(TempDirectoryFromPath(0, "") + TempDirectoryFromPath(261, path) +
                 TempDirectoryFromPath(260, path),
@@ -414,17 +374,13 @@ TEST(Probes, InstallFlagsKeysVersionsAndTempDirectory) {
 TEST(CommandLine, SwitchesPositionsAndExitCodes) {
   // The arguments after the program's path; what they ask for.
   const std::pair<std::vector<std::string>, std::string> rows[] = {
-      {{}, "public 0"},
       {{"private", "x"}, "private 0 bad=x"},
       {{"PRIVATE"}, "public 0 bad=PRIVATE"},
-      {{"privates", "/quiet"}, "public 2 bad=privates"},
       {{"/quiet", "private"}, "public 2 bad=private"},
       {{"private", "-QUIET", "/NoRestart", "/passive"}, "private 2"},
       {{"-Passive", "/log", "C:\\a b\\x.log"}, "public 1 log=C:\\a b\\x.log"},
-      {{"/passive", "/log"}, "public 1 bad=/log"},
       {{"/log", "/quiet", "-"}, "public 2 bad=/log"},
-      {{"/?", "/silent", "/"}, "public 0 help bad=/silent"},
-      {{"-HELP"}, "public 0 help"}};
+      {{"/?", "/silent", "/"}, "public 0 help bad=/silent"}};
   for (const auto& [args, asked] : rows) {
     std::vector<std::string> line = {"a.exe"};
     line.insert(line.end(), args.begin(), args.end());
@@ -459,37 +415,34 @@ TEST(Log, ThreadMaskingTrimmingAndNoSink) {
   header.intranetBase = "http://u:p@i/", header.publicBase = "http://u:p@p/";
   header.dotNet4Url = "http://u:p@d/n.exe";
   Fake f;
-  f.locked = WORK + "f", f.replies["http://u:p@h/f?token=s"];
+  const std::string H = "http://u:p@h/f";
+  f.locked = WORK + "f", f.replies[H + "?token=s"];
   for (LogSink* installed : {static_cast<LogSink*>(nullptr), static_cast<LogSink*>(&sink)}) {
     SetLogSink(installed);  // without a sink nothing is written and nothing breaks
     LogStep(30000, 101);
-    LogFetch("http://u:p@h/f", "", "5", 5, 200, 7),
-        FetchUrlToFile("http://u:p@h/f?token=s", f.locked);
+    LogFetch(H, "", "5", 5, 200, 7), FetchUrlToFile(H + "?token=s", f.locked);
     LogStatus("t\r\n1\x7f", true), LogMirrorList({"a", "u:p@b/c"}),
         LogMirrorDrawn("http://u:p@m/n.exe");
     for (const std::string& line : RunHeaderLines(header)) LogLine(line);
-    LogBreak("http://u:p@h/f", 4, std::nullopt, "c"), LogResume("http://u:p@h/f", 4, "", "", "o");
+    LogBreak(H, 4, std::nullopt, "c"), LogResume(H, 4, "", "", "o");
   }
   SetLogSink(nullptr);
   // Credentials and secrets masked, whatever line they are in; control characters escaped; the
   // file that could not be written named; the thread told.
-  EXPECT_EQ(sink.lines.find("u:p"), std::string::npos) << sink.lines;
-  EXPECT_EQ(sink.lines.find("token=s"), std::string::npos) << sink.lines;
+  EXPECT_FALSE(Has(sink.lines, "u:p") || Has(sink.lines, "token=s")) << sink.lines;
   for (const char* part : {"drawn http://***@m/n.exe|", "box \"t\\x0D\\x0A1\\x7F\"|",
                            "file C:\\T\\f cannot be written, error 32|"})
-    EXPECT_NE(sink.lines.find(part), std::string::npos) << part << "\n" << sink.lines;
+    EXPECT_TRUE(Has(sink.lines, part)) << part << "\n" << sink.lines;
   EXPECT_EQ(
       sink.lines.rfind("      42 ms  window  step (30000, 101)|      42 ms  worker  fetch", 0), 0u);
   EXPECT_EQ(LogClockMs(), 0u);
-  // A password may hold any character; an "@" in a path or query after a bare host is no user.
+  // An "@" in a path or query after a bare host is no user; without a scheme, the last "@" ends
+  // the credentials. (That every password and secret value is masked, the fuzz target checks.)
   const std::pair<std::string, std::string> masks[] = {
       {"http://h/a@b", "http://h/a@b"},
       {"http://h/?u=a@b&pass", "http://h/?u=a@b&pass"},
       {"u:p@h:80/x@y", "***@y"},
-      {"http://u:p/?#@s@h/f", "http://***@h/f"},
-      {"http://h:80/f?to=a@b&sig=c", "http://***@b&sig=***"},
-      {"http://h/f?Token=a&x=1&X-Amz-Signature=b&sig=#sig=c",
-       "http://h/f?Token=***&x=1&X-Amz-Signature=***&sig=***#sig=c"}};
+      {"http://h:80/f?to=a@b&sig=c#sig=d", "http://***@b&sig=***#sig=d"}};
   for (const auto& [url, masked] : masks) EXPECT_EQ(MaskCredentials(url), masked);
   const std::string log = "one\ntwo\nthree\n";
   EXPECT_EQ(TrimOldLog(log, 100) + "|" + TrimOldLog(log, 12) + "|" + TrimOldLog(log, 10) + "|" +
@@ -505,22 +458,16 @@ TEST(RunFolder, NamesLinksAndLeftovers) {
             "|a reparse point|a file with 2 hard links");
   EXPECT_EQ(SideLogFirstLine("C:\\T\\l.log", "a reparse point"),
             "the log C:\\T\\l.log is a reparse point: left untouched, this run logs here");
-  // A name, its owner (a: Administrators, s: SYSTEM, o: anyone else), a reparse point: removed?
-  const std::tuple<const char*, char, bool, bool> leftovers[] = {
-      {"KelvaraSetup-0fa00102030405ff", 'a', false, true},
-      {"kelvarasetup-0FA00102030405FF00", 's', false, true},
-      {"KelvaraSetup-0fa00102030405ff", 'o', false, false},
-      {"KelvaraSetup-0fa00102030405ff", 's', true, false},
-      {"KelvaraSetup-0fa00102030405f", 'a', false, false},
-      {"KelvaraSetup-0fa00102030405fg", 'a', false, false},
-      {"KelvaraSetupX0fa00102030405ff", 'a', false, false}};
+  using enum FolderOwner;  // a name, its owner, a reparse point: removed?
+  const std::tuple<const char*, FolderOwner, bool, bool> leftovers[] = {
+      {"KelvaraSetup-0fa00102030405ff", Administrators, false, true},
+      {"kelvarasetup-0FA00102030405FF00", System, false, true},
+      {"KelvaraSetup-0fa00102030405ff", Other, false, false},
+      {"KelvaraSetup-0fa00102030405ff", System, true, false},
+      {"KelvaraSetup-0fa00102030405f", Administrators, false, false},
+      {"KelvaraSetup-0fa00102030405fg", Administrators, false, false},
+      {"KelvaraSetupX0fa00102030405ff", Administrators, false, false}};
   for (const auto& [name, owner, reparse, removed] : leftovers)
-    EXPECT_EQ(IsLeftoverRunFolder(name,
-                                  owner == 'a'   ? FolderOwner::Administrators
-                                  : owner == 's' ? FolderOwner::System
-                                                 : FolderOwner::Other,
-                                  reparse),
-              removed)
-        << name << owner << reparse;
+    EXPECT_EQ(IsLeftoverRunFolder(name, owner, reparse), removed) << name << reparse;
 }
 }  // namespace
