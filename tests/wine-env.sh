@@ -1,7 +1,6 @@
-# Sourced by every script that drives Wine. A prefix is driven by the loader of
-# its own kind, never by Debian's "wine" script: that one execs the 32-bit
-# loader whenever wine32 is installed, and on a host that runs no 32-bit code
-# every call, 64-bit prefixes included, would then fail.
+# Sourced by every script that drives Wine. A prefix is driven by the loader of its own kind, never
+# by Debian's "wine" script: that one execs the 32-bit loader whenever wine32 is installed, and on
+# a host that runs no 32-bit code every call, 64-bit prefixes included, would then fail.
 if [ "${KELVARA_WINE_KIND:-win64}" = winxp ]; then
   WINEARCH=win32 WINELOADER=/usr/lib/wine/wine
 else
@@ -12,6 +11,5 @@ wine() { "$WINELOADER" "$@"; }
 wineserver() { "$WINESERVER" "$@"; }
 wineboot() { "$WINELOADER" wineboot "$@"; }
 winepath() { "$WINELOADER" winepath "$@"; }
-# A limit measured in time is scaled by how much slower the machine that runs
-# the tier is than a native one: 1 natively, measured in an emulated machine.
+# A time limit is scaled by how much slower than a native one the machine running the tier is.
 scaled() { awk -v v="$1" -v s="${KELVARA_TIME_SCALE:-1}" 'BEGIN { printf "%d", v * s }'; }

@@ -8,8 +8,7 @@ fail() { echo "FAIL: $*" && failures=$((failures + 1)); }
 bash tools/x86vm/runs-32bit.sh; probe=$?
 /usr/lib/wine/wine --version >/dev/null 2>&1
 [ $probe = $(($? != 0)) ] || fail "the host probe says $probe, the 32-bit Wine loader says otherwise"
-out=$(KELVARA_HOST_RUNS_32BIT=0 QEMU=/nonexistent bash tests/xp-tier.sh 2>&1)
-[ $? = 77 ] && grep -q "^XP tier not run: .*qemu" <<<"$out" || fail "a tier without its machine: $out"
+out=$(KELVARA_HOST_RUNS_32BIT=0 QEMU=/nonexistent bash tests/xp-tier.sh 2>&1); [ $? = 77 ] && grep -q "^XP tier not run: .*qemu" <<<"$out" || fail "a tier without its machine: $out"
 if bash tools/x86vm/x86vm.sh --can-run >/dev/null; then
   mkdir -p build && share=$(mktemp -d "$PWD/build/x86vm-check.XXXXXX") && trap 'rm -rf "$share"' EXIT
   # shellcheck disable=SC2016 # the job's own $1
