@@ -3,14 +3,13 @@
 // ACTION: welcome-cancel, esc-on=TEXT, cancel-on=TEXT (1.5 s after a status line holding TEXT),
 // cancel-after-box=N, shot-on=TEXT, shot-welcome, unattended (no welcome: the progress dialog is
 // looked for, shown or not), second-copy-on=TEXT (the wizard started again, as the first; fact
-// second_copy: its exit code, or "runs" after 5 s, scaled). OUT_DIR receives events.txt (LINE, BOX, ESC,
-// CANCEL in order), facts.txt (key=value), pictures (NAME.WIDTHxHEIGHT.bgra), all UTF-8.
+// second_copy: its exit code, or "runs" after 5 s, scaled). OUT_DIR receives events.txt (LINE, BOX,
+// ESC, CANCEL in order), facts.txt (key=value), pictures (NAME.WIDTHxHEIGHT.bgra), all UTF-8.
 #include <windows.h>
 #include <commctrl.h>
 
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <map>
 #include <string>
 
@@ -37,8 +36,14 @@ string Text(HWND window) {
   return Utf8(text);
 }
 void Click(HWND button) { PostMessageW(button, BM_CLICK, 0, 0); }
+// Through the system, not a stream: the streams' locale code would triple the program, and in
+// the emulated machine a large image read over its 9p share comes back with zeros.
 void Save(const string& name, const string& data) {
-  std::ofstream(g_out + "\\" + name, std::ios::binary) << data;
+  HANDLE file = CreateFileA((g_out + "\\" + name).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                            0, nullptr);
+  DWORD written = 0;
+  WriteFile(file, data.data(), static_cast<DWORD>(data.size()), &written, nullptr);
+  CloseHandle(file);
 }
 
 // A visible dialog of the wizard (or a hidden one too), other than the two it
