@@ -7,6 +7,7 @@
 #include "app/digests.h"
 #include "app/log.h"
 #include "app/platform.h"
+#include "fetch/fetch_lanes.h"
 #include "fetch/resume.h"
 #include "fetch/transfer_progress.h"
 
@@ -27,25 +28,36 @@ namespace {
 constexpr int RANGE_REFUSED = 416;
 
 // Publishes the body's progress for the window, and its end on every way out.
+// A transfer fetched ahead publishes where the window does not look, until a
+// step waits for it: then it moves to the window's record as it stands.
 class PublishedTransfer {
  public:
   PublishedTransfer(std::optional<std::uint64_t> total, std::uint64_t done)
-      : progress_(CurrentTransfer()) {
+      : progress_(&Lanes().Progress()) {
     Restart(total, done);
-    progress_.active.store(true);
   }
   PublishedTransfer(const PublishedTransfer&) = delete;
   PublishedTransfer& operator=(const PublishedTransfer&) = delete;
-  ~PublishedTransfer() { progress_.active.store(false); }
-  void Add(std::size_t bytes) { progress_.done.fetch_add(bytes, std::memory_order_relaxed); }
+  ~PublishedTransfer() { progress_->active.store(false); }
+  void Add(std::size_t bytes) {
+    done_ += bytes;
+    if (&Lanes().Progress() != progress_) return Restart(total_, done_);
+    progress_->done.fetch_add(bytes, std::memory_order_relaxed);
+  }
   void Restart(std::optional<std::uint64_t> total, std::uint64_t done) {
-    progress_.done.store(done);
-    progress_.total.store(total ? static_cast<std::int64_t>(*total) : -1);
-    progress_.serial.fetch_add(1);
+    progress_->active.store(false);
+    progress_ = &Lanes().Progress();
+    total_ = total, done_ = done;
+    progress_->done.store(done);
+    progress_->total.store(total ? static_cast<std::int64_t>(*total) : -1);
+    progress_->serial.fetch_add(1);
+    progress_->active.store(true);
   }
 
  private:
-  TransferProgress& progress_;
+  TransferProgress* progress_;
+  std::optional<std::uint64_t> total_;
+  std::uint64_t done_ = 0;
 };
 
 struct FetchRecord {
@@ -138,6 +150,7 @@ class Transfer {
   // One request for the rest and its body; false when its answer ends the try.
   bool AskForRest(std::string& broke, PublishedTransfer& progress) {
     const std::uint64_t from = body_.at;
+    Lanes().WaitTurn();
     auto response = session_.OpenUrl(record_.url, RestRequestHeaders(from, body_.validator));
     if (!response) {
       LogResume(record_.url, from, "", "", "no answer");
@@ -176,6 +189,7 @@ class Transfer {
   std::string Copy(HttpResponse& response, std::uint64_t skip, PublishedTransfer& progress) {
     for (;;) {
       std::size_t got = 0;
+      Lanes().WaitTurn();
       try {
         got = std::min(response.Read(buffer_.data(), buffer_.size()), buffer_.size());
       } catch (const PlatformError& error) {
@@ -214,8 +228,10 @@ bool IsPinnedFileThere(const std::string& path, std::uint64_t* size) {
 int FetchOnce(const std::string& url, const std::string& localPath, std::uint64_t from,
               bool* restarted) {
   FetchRecord record{url, "", "", 0};
-  // The guard the fetch requires: any failure after the status is a failed fetch.
+  // The guard the fetch requires: any failure after the status is a failed
+  // fetch, and so is a background fetch stopped.
   try {
+    Lanes().WaitTurn();
     auto session = GetPlatform().http->OpenSession(FETCH_STALL_MS);
     if (!session) return Finish(record, FETCH_FAILED);
     Transfer transfer(record, *session, localPath);
@@ -230,6 +246,7 @@ int FetchOnce(const std::string& url, const std::string& localPath, std::uint64_
 }  // namespace
 
 int FetchUrlToFile(std::string url, std::string localPath) {
+  const FetchLanes::ForegroundScope lane;
   // Only a pin proves that a file lying there is the one served: then it is
   // used as it is, or completed from its end and checked again.
   std::uint64_t held = 0;

@@ -5,8 +5,8 @@
 #include "app/platform.h"
 #include "app/settings.h"
 #include "fetch/downloaders.h"
-#include "fetch/mirror_list.h"
 #include "flow/codes.h"
+#include "flow/fetch_ahead.h"
 #include "system/launcher.h"
 #include "system/run_check.h"
 
@@ -36,15 +36,19 @@ std::string Download(std::string workDir) {
 }
 
 // The client installer, refused like a failed download when it may not run (its pin or its
-// signer), so a tampered file is never opened: its checked copy in the run folder, held in *held until
-// the shell has opened it.
+// signer), so a tampered file is never opened: its checked copy in the run folder, held in *held
+// until the shell has opened it.
 std::string DownloadClientSetup(std::string workDir, std::unique_ptr<HeldFile>* held) {
-  const std::string path = DownloadServedFile(workDir, CLIENT_SETUP);
+  const std::string path = FetchForStep(AheadFile::ClientSetup, workDir);
   std::string copy;
   if (!path.empty()) *held = HoldRunCopy(path, &copy);
   if (*held && MayRunHeldFile(copy, **held)) return copy;
   held->reset();
   return std::string();
+}
+
+std::string DownloadDotNet4(std::string workDir) {
+  return FetchForStep(AheadFile::DotNet4Package, workDir);
 }
 
 template <const LaunchRule& rule>
@@ -56,7 +60,7 @@ constexpr JobEntry JOB_TABLE[] = {
     {JOB_CHECK_SERVER, Input::WorkDir, nullptr, Verdict<IsServerReachable>},
     {STAGE_CLIENT + STEP_FETCH_PACKAGE, Input::WorkDir, nullptr, nullptr, DownloadClientSetup},
     {STAGE_CLIENT + STEP_RUN_PACKAGE, Input::FilePath, nullptr, RunClientSetup},
-    {STAGE_DOTNET4 + STEP_FETCH_PACKAGE, Input::WorkDir, DownloadDotNet4Package, nullptr},
+    {STAGE_DOTNET4 + STEP_FETCH_PACKAGE, Input::WorkDir, DownloadDotNet4, nullptr},
     {STAGE_DOTNET4 + STEP_RUN_PACKAGE, Input::FilePath, nullptr, Run<DOTNET4_PACKAGE_RULE>},
     {STAGE_WIC + STEP_FETCH_PROBE, Input::WorkDir, Download<IMAGING_PROBE>, nullptr},
     {STAGE_WIC + STEP_RUN_PROBE, Input::FilePath, nullptr, Run<PROBE_RULE>},

@@ -3,6 +3,7 @@
 #include "app/log.h"
 #include "app/settings.h"
 #include "flow/codes.h"
+#include "flow/fetch_ahead.h"
 #include "flow/texts.h"
 #include "system/probes.h"
 
@@ -16,22 +17,27 @@ Branch BranchOf(int versionClass) {
   return Branch::Other;
 }
 
-void ChooseRoute(FlowHost& host, Branch branch) {
+Route ChooseRoute(FlowHost& host, Branch branch) {
   if (IsDotNet4Installed()) {
     StartClientStage();
-  } else if (branch == Branch::New) {
+    return Route::ClientOnly;
+  }
+  if (branch == Branch::New) {
     // New systems ship .NET 4.0 by default: repair it at once, no wizard.
     host.SetStatus(TEXT_DOTNET4_REPAIR, false);
     StartDotNet4Stage();
-  } else if (!IsDotNet2Installed()) {
-    StartWicStage();
-  } else if (IsUnattended()) {
+    return Route::DotNet4Repair;
+  }
+  if (IsDotNet2Installed()) {
+    if (!IsUnattended()) {
+      PostStep(STAGE_WIZARD, STEP_BEGIN);
+      return Route::SetupWizard;
+    }
     // The setup wizard needs a person: an unattended run takes the old installers.
     LogLine("unattended: the old-installer route instead of the setup wizard");
-    StartWicStage();
-  } else {
-    PostStep(STAGE_WIZARD, STEP_BEGIN);
   }
+  StartWicStage();
+  return Route::OldInstallers;
 }
 }  // namespace
 
@@ -53,9 +59,10 @@ void OnServerChecked(JobBlock& job, FlowHost& host) {
   }
   const Branch branch = BranchOf(GetOsVersionClass());
   // The guard the route requires: whatever a probe raises becomes the
-  // branch's fallback route.
+  // branch's fallback route, which fetches nothing ahead (what it needs is unknown).
+  Route route = Route::Guarded;
   try {
-    ChooseRoute(host, branch);
+    route = ChooseRoute(host, branch);
   } catch (...) {
     if (branch == Branch::New) {
       host.SetStatus(TEXT_START_FAILED, true);
@@ -68,6 +75,7 @@ void OnServerChecked(JobBlock& job, FlowHost& host) {
         StartWicStage();
     }
   }
+  StartFetchAhead(route, job.strWorkDir);
 }
 
 }  // namespace kelvara

@@ -3,6 +3,7 @@
 #include "app/log.h"
 #include "app/settings.h"
 #include "flow/codes.h"
+#include "flow/fetch_ahead.h"
 #include "flow/route.h"
 #include "flow/texts.h"
 #include "system/launcher.h"
@@ -15,6 +16,7 @@ void StartWicStage() { PostStep(STAGE_WIC, STEP_BEGIN); }
 void StartClientStage() { PostStep(STAGE_CLIENT, STEP_FETCH_PACKAGE); }
 
 void EndFlow(FlowHost& host, Ending ending) {
+  StopFetchAhead();
   host.Quit(ExitCodeFor(g_uiMode, ending, g_bRestartRequested));
 }
 
@@ -24,6 +26,7 @@ void Line(FlowHost& host, const char* text) { host.SetStatus(text, false); }
 // Every fatal failure: its box, then the halt pair; the window waits for
 // Cancel. Nobody waits in an unattended run: it ends at once.
 void Halt(FlowHost& host, const char* text) {
+  StopFetchAhead();
   host.SetStatus(text, true);
   if (IsUnattended())
     EndFlow(host, ENDING_FAILED);

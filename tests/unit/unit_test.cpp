@@ -1,6 +1,8 @@
 // The core through its seams: the fetch and the mirror list, whole routes played pair
 // by pair from the first timer tick, the launch rules, the probes and the support log.
 #include <cstdio>
+#include <mutex>
+#include <thread>
 #include <sstream>
 
 #include "app/command_line.h"
@@ -8,9 +10,11 @@
 #include "fakes.h"
 #include "fetch/downloaders.h"
 #include "fetch/fetch.h"
+#include "fetch/fetch_lanes.h"
 #include "fetch/mirror_list.h"
 #include "fetch/resume.h"
 #include "fetch/transfer_progress.h"
+#include "flow/fetch_ahead.h"
 #include "flow/route.h"
 #include "system/launcher.h"
 #include "system/probes.h"
@@ -178,21 +182,28 @@ TEST(Flow, RoutesAsSeenRequestedRunAndEnded) {
   const std::string START = "checking alive ?4 ", WIZ = "?2 WIZARD wiz /SetupWizard.exe unrar.dll ",
                     IP = ">'ImagingProbe.exe' ", MP = ">'InstallerProbe.exe' ",
                     Q = "/quiet /norestart ", PROBE = "WIC wicProbe ImagingProbe.exe " + IP,
-                    OLD = START + "?2 " + PROBE,
+                    // The package and the client, fetched ahead once the route is chosen.
+      AHEAD = "MirrorList.txt http://m/n.exe ClientSetup.exe ",
+                    OLD = START + "?2 WIC " + AHEAD + PROBE.substr(4),
                     WIC = "wicGet wic_x86_chs.exe wicRun >'wic_x86_chs.exe' ",
                     MSI_PROBE = "MSI msiProbe InstallerProbe.exe ", MSI = MSI_PROBE + MP,
                     MSI_GET = "msiGet WindowsInstaller.exe ",
                     MSI_PACKAGE = MSI_GET + "msiRun >'WindowsInstaller.exe' ",
                     NET4 = "NET4 ?4 net4 MirrorList.txt http://m/n.exe net4Run ",
-                    N4 = ">'NetFx40.exe' ", REPAIR = START + "repair " + NET4,
+                    N4 = ">'NetFx40.exe' ", NET4_TAKEN = "NET4 ?4 net4 net4Run ",
+                    REPAIR = START + "repair NET4 " + AHEAD + "?4 net4 net4Run ",
                     CLIENT_GET = "CLIENT client ClientSetup.exe ",
                     CLIENT = CLIENT_GET + "open C:\\R\\ClientSetup.exe ",
-                    CLIENT_RUN = CLIENT_GET + ">'ClientSetup.exe' /S ";
+                    CLIENT_RUN = CLIENT_GET + ">'ClientSetup.exe' /S ",
+                    CLIENT_TAKEN = "CLIENT client open C:\\R\\ClientSetup.exe ";
   const std::pair<const char*, std::string> rows[] = {
       {"6.0 net2 private",
        "checking i:alive ?4 ?2 WIZARD wiz i:/SetupWizard.exe i:unrar.dll wizRun "
        ">'SetupWizard.exe' private QUIT"},
-      {"5.2", OLD + WIC + IP + MSI + MSI_PACKAGE + MP + NET4 + N4 + "?4 " + CLIENT + "QUIT"},
+      {"5.2",
+       OLD + WIC + IP + MSI + MSI_PACKAGE + MP + NET4_TAKEN + N4 + "?4 " + CLIENT_TAKEN + "QUIT"},
+      {"5.2 -ClientSetup.exe", OLD + WIC + IP + MSI + MSI_PACKAGE + MP + NET4_TAKEN + N4 +
+                                   "?4 CLIENT client !clientFail HALT"},
       {"5.1 net2 SetupWizard.exe=-10000 ImagingProbe.exe=100 InstallerProbe.exe=100",
        START + WIZ + "wizRun >'SetupWizard.exe' !wizRunFail WIC HALT wicProbe ImagingProbe.exe " +
            IP + MSI + NET4 + N4 + "?4 " + CLIENT + "QUIT"},
@@ -203,9 +214,9 @@ TEST(Flow, RoutesAsSeenRequestedRunAndEnded) {
       {"6.2 net2 small", REPAIR + "!net4RunFail HALT"},
       {"6.2 stays", REPAIR + N4 + "?4 !net4Unverified HALT"},
       {"6.3 stays NetFx40.exe=1641", REPAIR + N4 + "?4 !net4Unverified HALT RESTART?"},
-      {"5.1 net2 quiet wic_x86_chs.exe=3010", OLD + WIC + Q + IP + MSI + MSI_PACKAGE + Q + MP +
-                                                  NET4 + N4 + "/q /norestart ?4 " + CLIENT_RUN +
-                                                  "EXIT3010"},
+      {"5.1 net2 quiet wic_x86_chs.exe=3010",
+       OLD + WIC + Q + IP + MSI + MSI_PACKAGE + Q + MP + NET4_TAKEN + N4 +
+           "/q /norestart ?4 CLIENT client >'ClientSetup.exe' /S " + "EXIT3010"},
       {"6.1 net4 passive ClientSetup.exe=1602", START + CLIENT_RUN + "EXIT1602"},
       {"6.1 net4 quiet ClientSetup.exe=5", START + CLIENT_RUN + "!clientFail EXIT1603"},
       {"6.1 net4 passive noargs ClientSetup.exe=5", START + CLIENT + "QUIT"},
@@ -229,6 +240,51 @@ TEST(Flow, RoutesAsSeenRequestedRunAndEnded) {
       {"4.0 guard wic_x86_chs.exe=-10000",
        START + "!wizGuard " + PROBE + WIC + "!wicRunFail HALT"}};
   for (const auto& [world, seen] : rows) EXPECT_EQ(Play(world), seen) << world;
+}
+
+// Each job on a thread of its own; what the threads record is kept in order under a lock.
+struct Threaded : Fake {
+  std::mutex lock;
+  std::thread thread;
+  bool StartThread(unsigned (*w)(void*), void* p) override { return thread = std::thread(w, p), 1; }
+  void Pause(unsigned) override {
+    const std::lock_guard<std::mutex> hold(lock);
+    if (FetchLanes::OnBackground() && !Has(events + "$", "paused$")) Add(events, "paused");
+  }
+  std::unique_ptr<HttpResponse> OpenUrl(const std::string& url, const std::string& h) override {
+    const std::lock_guard<std::mutex> hold(lock);
+    return Fake::OpenUrl(url, h);
+  }
+  std::string Seen() { return thread.join(), std::exchange(events, ""); }
+};
+
+// The background waits its turn while a step downloads; a step takes over what it fetched, waits
+// for (and shows) what it fetches, fetches itself what it never began; a stop ends it.
+TEST(FetchAhead, TakeOverPauseAndStop) {
+  Threaded f;
+  f.replies[g_strPublicFileBase + "MirrorList.txt"] = {"200", "http://m/n.exe"};
+  f.replies["http://m/n.exe"] = {"200", std::string(1000, 'n'), "auto", 10};
+  f.replies[g_strPublicFileBase + "ClientSetup.exe"] = {"200", "client"};
+  const std::string NET4 = WORK + "\\NetFx40.exe", CLIENT = WORK + "\\ClientSetup.exe";
+  auto step = std::make_unique<FetchLanes::ForegroundScope>();  // a step downloads
+  StartFetchAhead(Route::DotNet4Repair, WORK);
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  EXPECT_EQ(FetchForStep(AheadFile::DotNet4Package, WORK), NET4);  // shown: no longer waits
+  EXPECT_EQ(CurrentTransfer().done.load(), 1000u);
+  step.reset();
+  EXPECT_TRUE(std::regex_match(
+      f.Seen(), std::regex("paused MirrorList.txt http://m/n.exe (paused )?ClientSetup.exe")));
+  EXPECT_EQ(FetchForStep(AheadFile::ClientSetup, WORK) + f.events, CLIENT);
+  step = std::make_unique<FetchLanes::ForegroundScope>();
+  StartFetchAhead(Route::OldInstallers, WORK);
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  StopFetchAhead();
+  step.reset();
+  EXPECT_EQ(f.Seen(), "paused");
+  EXPECT_EQ(FetchForStep(AheadFile::DotNet4Package, WORK) + "|" +
+                FetchForStep(AheadFile::ClientSetup, WORK),
+            "|" + CLIENT);
+  EXPECT_EQ(f.events, "ClientSetup.exe");
 }
 
 // One saved program through its rule: the verdict, and whether it was started.

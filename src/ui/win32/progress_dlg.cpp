@@ -8,6 +8,7 @@
 #include "app/log.h"
 #include "app/win32/text.h"
 #include "fetch/transfer_progress.h"
+#include "flow/fetch_ahead.h"
 #include "flow/route.h"
 #include "flow/texts.h"
 #include "flow/win32/job_thread.h"
@@ -142,6 +143,7 @@ void CProgressDlg::Quit(int exitCode) {
 
 void CProgressDlg::OnCancel() {
   LogLine("progress dialog closed (Esc or close box)");
+  kelvara::StopFetchAhead();
   CDialog::OnCancel();
 }
 
@@ -173,6 +175,7 @@ bool CProgressDlg::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, INT
         // No confirmation and no wait: a started installer keeps running.
         const int code = ExitCodeFor(g_uiMode, ENDING_CANCELLED, false);
         LogLine("cancel pressed: exit(" + std::to_string(code) + ")");
+        kelvara::StopFetchAhead();
         std::exit(code);
       }
       break;
