@@ -17,15 +17,16 @@ http {
   client_body_temp_path $n/temp; proxy_temp_path $n/temp; fastcgi_temp_path $n/temp;
   uwsgi_temp_path $n/temp; scgi_temp_path $n/temp;
   default_type application/octet-stream;
-  # The request as sent ("//" kept), its status and the bytes sent; never a 304.
-  log_format e2e '\$request \$status \$body_bytes_sent';
+  # The request as sent ("//" kept), its status, the bytes sent and "OK" when whole; never a 304.
+  log_format e2e '\$request \$status \$body_bytes_sent done=\$request_completion';
   merge_slashes off; etag off; if_modified_since off; add_header Cache-Control no-store;
   server { listen 127.0.0.1:18080; root $work/www/current/intranet; access_log $work/logs/intranet.log e2e; $check }
   server { listen 127.0.0.2:18080; root $work/www/current/public; access_log $work/logs/public.log e2e; $check
     # A server that holds its answer: one byte a second.
-    location = /qorv/alive { if (-f \$document_root/stall) { limit_rate 1; } } }
+    location = /qorv/alive { if (-f \$document_root/stall) { limit_rate 1; } }
+    location = /qorv/ClientSetup.exe { if (-f \$document_root/slowclient) { limit_rate 100k; } } }
   server { listen 127.0.0.3:18080; root $work/www/current/download; access_log $work/logs/download.log e2e; $check
-    location /slow/ { limit_rate 5m; }
+    location /slow/ { limit_rate 6m; }  # the package in about 8 s
     # Server-side includes drop the length: the body comes chunked.
     location /nolength/ { ssi on; ssi_types *; limit_rate 10m; } }
 }

@@ -4,14 +4,16 @@
 # 127.0.0.1; then a 5 MB body to show that peak memory does not grow with size;
 # then the CryptoAPI SHA-256 of the fetched body, against the fetch's time;
 # then, from tests/win/fault_server.py, a body reset once at 45 MB, a body
-# silent for 200 s at 20 MB, and a verified package fetched again by a pinned build.
+# silent for 200 s at 20 MB, and a verified package fetched again by a pinned build; last, the
+# whole old-installer route on a throttled line (the end-to-end scenario fetch_ahead_overlap).
 # Usage: tools/bench/run_bench.sh   (builds the win64 preset first)
+#   KELVARA_BENCH_BEFORE=EXE plays the route with an older build too, for its wall time.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 cd "$root"
 bash tools/install-deps.sh >/dev/null
 cmake --preset win64 >/dev/null
-cmake --build --preset win64 --target fetch_bench -j2 >/dev/null
+cmake --build --preset win64 -j2 >/dev/null
 work=$(mktemp -d /tmp/kelvara-bench.XXXXXX)
 export WINEPREFIX=$root/build/bench-wine DISPLAY=:94
 . tests/wine-env.sh
@@ -74,3 +76,18 @@ echo "silent for 200 s at 20000000 bytes: $stall (file identical: $same)"
 requests=$(grep -c . "$work/fault.log")
 reuse=$(faulty pinned reuse reset.bin "$(sha256sum "$work/www/big.bin" | cut -c1-64)")
 echo "verified package fetched again, pinned: $reuse; requests made: $(($(grep -c . "$work/fault.log") - requests))"
+
+# The route: the package over about 8 s, the client at 100 kB/s, each installer 4 s. Its wall
+# time (connectivity test answered to the end) against the sum of the downloads and the installs
+# the support log times, and the bytes the servers sent against the files' sizes.
+route() {
+  env -u WINEPREFIX -u DISPLAY KELVARA_PRODUCT="$1" ctest --test-dir build/win64 -R '^e2e_fetch_ahead_overlap$' >"$work/route.out" 2>&1
+  local r=build/win64/e2e/results/fetch_ahead_overlap
+  awk '/ step \(0, 2\)/ { s = $1 } / quit: / { e = $1 } / (fetch|run) .* [0-9]+ ms$/ { sum += $(NF-1) }
+    END { printf "wall %.1f s; downloads + installs %.1f s; wall / sum %.2f", (e - s) / 1000, sum / 1000, (e - s) / sum }' "$r/kelvara-setup.log"
+  for h in public download; do awk -v h=$h '{ print h, $2, $(NF-1) }' "build/win64/e2e/logs/$h.log"; done | awk '
+    { sent += $3; p = $2; sub("^/qorv/", "", p); if (!seen[$1 p]++) { "stat -Lc %s build/win64/e2e/www/current/" $1 "/" ($1 == "public" ? "qorv/" : "") p | getline n; size += n } }
+    END { printf "; bytes sent %d for files of %d bytes: %.3f x\n", sent, size, sent / size }'
+}
+echo "old-installer route, throttled, this build: $(route "$root/build/win64/kelvara-setup.exe")"
+[ -z "${KELVARA_BENCH_BEFORE:-}" ] || echo "the same, $KELVARA_BENCH_BEFORE: $(route "$KELVARA_BENCH_BEFORE")"
