@@ -81,12 +81,12 @@ echo "verified package fetched again, pinned: $reuse; requests made: $(($(grep -
 # time (connectivity test answered to the end) against the sum of the downloads and the installs
 # the support log times, and the bytes the servers sent against the files' sizes.
 route() {
-  env -u WINEPREFIX -u DISPLAY KELVARA_PRODUCT="$1" ctest --test-dir build/win64 -R '^e2e_fetch_ahead_overlap$' >"$work/route.out" 2>&1
+  env -u DISPLAY KELVARA_PRODUCT="$1" ctest --preset win64 -R '^e2e_fetch_ahead_overlap$' >"$work/route.out" 2>&1
   local r=build/win64/e2e/results/fetch_ahead_overlap
-  awk '/ step \(0, 2\)/ { s = $1 } / quit: / { e = $1 } / (fetch|run) .* [0-9]+ ms$/ { sum += $(NF-1) }
-    END { printf "wall %.1f s; downloads + installs %.1f s; wall / sum %.2f", (e - s) / 1000, sum / 1000, (e - s) / sum }' "$r/kelvara-setup.log"
+  tr -d '\r' <"$r/kelvara-setup.log" | awk '/ step \(0, 2\)/ { s = $1 } / quit: / { e = $1 } / (fetch|run) .* [0-9]+ ms$/ { sum += $(NF-1) }
+    END { printf "wall %.1f s; downloads + installs %.1f s; wall / sum %.2f", (e - s) / 1000, sum / 1000, (e - s) / sum }'
   for h in public download; do awk -v h=$h '{ print h, $2, $(NF-1) }' "build/win64/e2e/logs/$h.log"; done | awk '
-    { sent += $3; p = $2; sub("^/qorv/", "", p); if (!seen[$1 p]++) { "stat -Lc %s build/win64/e2e/www/current/" $1 "/" ($1 == "public" ? "qorv/" : "") p | getline n; size += n } }
+    { sent += $3; p = $2; sub("^/qorv/", "", p); if (!seen[$1 p]++) { f = "build/win64/e2e/www/current/" $1 "/" ($1 == "public" ? "qorv/" : "") p; ("stat -Lc %s " f) | getline n; size += n } }
     END { printf "; bytes sent %d for files of %d bytes: %.3f x\n", sent, size, sent / size }'
 }
 echo "old-installer route, throttled, this build: $(route "$root/build/win64/kelvara-setup.exe")"
