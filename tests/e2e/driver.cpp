@@ -124,8 +124,6 @@ void CheckWelcome() {
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
-  // The machine's Root store as Wine keeps it: volatile registry keys, so the
-  // entries go there directly (the store's own writes would be dropped).
   g_out = Utf8(argv[1]);
   std::wstring commandLine = L"\"" + std::wstring(argv[2]) + L"\"";
   std::map<string, string> o;  // the actions: name, or name=value
