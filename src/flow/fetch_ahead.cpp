@@ -93,7 +93,7 @@ void StartFetchAhead(Route route, const std::string& workDir) {
 std::string FetchForStep(AheadFile file, const std::string& workDir) {
   Slot& slot = State().slots[Index(file)];
   int queued = QUEUED;
-  if (slot.state.load() == NOT_PLANNED) return Fetch(file, workDir);
+  if (slot.state.load() == NOT_PLANNED || slot.state.load() == TAKEN) return Fetch(file, workDir);
   if (slot.state.compare_exchange_strong(queued, TAKEN)) {
     Mark(file, "not begun: its step fetches it");
     return Fetch(file, workDir);
