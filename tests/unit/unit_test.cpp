@@ -246,16 +246,22 @@ TEST(Flow, RoutesAsSeenRequestedRunAndEnded) {
 struct Threaded : Fake {
   std::mutex lock;
   std::thread thread;
+  bool waiting = false;  // the background: one "paused" per wait, however many polls
   bool StartThread(unsigned (*w)(void*), void* p) override { return thread = std::thread(w, p), 1; }
   void Pause(unsigned) override {
     const std::lock_guard<std::mutex> hold(lock);
-    if (FetchLanes::OnBackground() && !Has(events + "$", "paused$")) Add(events, "paused");
+    if (FetchLanes::OnBackground() && !std::exchange(waiting, true)) Add(events, "paused");
   }
   std::unique_ptr<HttpResponse> OpenUrl(const std::string& url, const std::string& h) override {
     const std::lock_guard<std::mutex> hold(lock);
+    waiting &= !FetchLanes::OnBackground();
     return Fake::OpenUrl(url, h);
   }
   std::string Seen() { return thread.join(), std::exchange(events, ""); }
+  void AwaitPause() {  // the background has reached its first wait
+    for (int i = 0; i < 1000 && !Has((std::lock_guard<std::mutex>(lock), events), "paused"); ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
 };
 
 // The background waits its turn while a step downloads; a step takes over what it fetched, waits
@@ -268,7 +274,7 @@ TEST(FetchAhead, TakeOverPauseAndStop) {
   const std::string NET4 = WORK + "\\NetFx40.exe", CLIENT = WORK + "\\ClientSetup.exe";
   auto step = std::make_unique<FetchLanes::ForegroundScope>();  // a step downloads
   StartFetchAhead(Route::DotNet4Repair, WORK);
-  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  f.AwaitPause();
   EXPECT_EQ(FetchForStep(AheadFile::ClientSetup, WORK), CLIENT);   // never begun: its own
   EXPECT_EQ(FetchForStep(AheadFile::DotNet4Package, WORK), NET4);  // shown: no longer waits
   EXPECT_EQ(CurrentTransfer().done.load(), 1000u);
@@ -276,7 +282,7 @@ TEST(FetchAhead, TakeOverPauseAndStop) {
   EXPECT_EQ(f.Seen(), "paused ClientSetup.exe MirrorList.txt http://m/n.exe");
   step = std::make_unique<FetchLanes::ForegroundScope>();
   StartFetchAhead(Route::OldInstallers, WORK);
-  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  f.AwaitPause();
   StopFetchAhead();
   step.reset();
   EXPECT_EQ(f.Seen(), "paused");
