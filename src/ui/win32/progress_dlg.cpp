@@ -107,6 +107,7 @@ void CProgressDlg::OnProgressTimer() {
   if (serial != m_shownSerial || !m_barShown) {
     m_shownSerial = serial;
     m_transferStart = GetTickCount();
+    m_startDone = done;  // a transfer resumed or taken over midway: its rate from here
     const LONG_PTR style = GetWindowLongPtrW(bar, GWL_STYLE);
     SetWindowLongPtrW(bar, GWL_STYLE, total < 0 ? style | PBS_MARQUEE : style & ~PBS_MARQUEE);
     SendMessageW(bar, PBM_SETMARQUEE, total < 0 ? TRUE : FALSE, 30);
@@ -118,7 +119,8 @@ void CProgressDlg::OnProgressTimer() {
   if (total >= 0) SendMessageW(bar, PBM_SETPOS, static_cast<WPARAM>(permille), 0);
   const DWORD elapsed = GetTickCount() - m_transferStart;
   // The first half second says too little about the line's speed.
-  const double rate = elapsed >= 500 ? static_cast<double>(done) * 1000.0 / elapsed : -1.0;
+  const double rate =
+      elapsed >= 500 ? static_cast<double>(done - m_startDone) * 1000.0 / elapsed : -1.0;
   SetWindowTextW(figures, Widen(ProgressFigures(done, total, rate)).c_str());
   m_taskbar.Show(m_hWnd, permille, total >= 0);
 }

@@ -1,4 +1,5 @@
 #pragma once
+#include <cstdint>
 #include <string>
 
 #include "flow/steps.h"
@@ -41,6 +42,7 @@ class CProgressDlg final : public CDialog, private FlowHost {
   bool m_barShown = false;
   bool m_barEnding = false;
   DWORD m_transferStart = 0;
+  std::uint64_t m_startDone = 0;
   TaskbarProgress m_taskbar;
 };
 
