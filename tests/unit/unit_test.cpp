@@ -12,7 +12,6 @@
 #include "fetch/resume.h"
 #include "fetch/transfer_progress.h"
 #include "flow/route.h"
-#include "system/launcher.h"
 #include "system/probes.h"
 #include "system/run_folder.h"
 
@@ -251,9 +250,8 @@ TEST(Launcher, RulesSizeTestAndPinnedDigests) {
     if (size) f.sizes[WORK + "\\NetFx40.exe"] = size;
     EXPECT_EQ(Launch(f, "NetFx40.exe", DOTNET4_PACKAGE_RULE).second, size == 50449456) << size;
   }
-  // Each program pinned (p probe, n .NET package, w wizard); the file whose digest differs, or
-  // that cannot be held, stops the run; what was held (+), run (>) and released (-), in turn
-  // (u: unrar.dll).
+  // Each program pinned (p probe, n .NET package, w wizard, u unrar.dll); the file whose digest
+  // differs, or that cannot be held, stops the run; what was held (+), run (>), released (-).
   const std::tuple<const char*, LaunchRule, const char*, const char*, const char*> pins[] = {
       {"p", PROBE_RULE, "", "", "+p +p -p >p -p"},
       {"p", PROBE_RULE, "p", "", "+p +p -p -p"},
@@ -383,12 +381,11 @@ TEST(CommandLine, SwitchesPositionsAndExitCodes) {
   }
   EXPECT_FALSE(ParseCommandLine({"private"}).privateMode);
   // Each mode's code when a run failed, was cancelled, was done, done with a restart asked.
+  const std::pair<Ending, bool> endings[] = {
+      {ENDING_FAILED, true}, {ENDING_CANCELLED, true}, {ENDING_DONE, false}, {ENDING_DONE, true}};
   std::string codes;
   for (UiMode mode : {UiMode::Interactive, UiMode::Passive, UiMode::Quiet})
-    for (auto [ending, restart] : {std::pair{ENDING_FAILED, true},
-                                   {ENDING_CANCELLED, true},
-                                   {ENDING_DONE, false},
-                                   {ENDING_DONE, true}})
+    for (auto [ending, restart] : endings)
       codes += std::to_string(ExitCodeFor(mode, ending, restart)) + " ";
   EXPECT_EQ(codes, "0 0 0 0 1603 1602 0 3010 1603 1602 0 3010 ");
   std::string client;  // how the client ended, by its exit code
