@@ -24,8 +24,8 @@ using namespace kelvara;
 #ifdef KELVARA_FUZZ_SERVERCHECK
 using namespace servercheck;
 #endif
-[[maybe_unused]] bool Has(const std::string& text, const std::string& part) {
-  return text.find(part) != text.npos;
+[[maybe_unused]] bool Has(const std::string& s, const std::string& p) {
+  return s.find(p) != s.npos;
 }
 [[maybe_unused]] std::string Without(std::string text, const char* chars) {
   std::erase_if(text, [&](char c) { return std::strchr(chars, c) && c; });
@@ -44,7 +44,10 @@ struct [[maybe_unused]] Head : HttpResponse {  // a 206 whose every header is th
   std::size_t Read(char*, std::size_t) override { return 0; }
 };
 
-void Fuzz(FuzzedDataProvider& in) {
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  FuzzedDataProvider in(data, size);
 #if defined(KELVARA_FUZZ_CONTENT_LENGTH)
   // Decimal digits only, and the number they write: never a wrapped one.
   const std::string text = in.ConsumeRemainingBytesAsString();
@@ -183,66 +186,55 @@ void Fuzz(FuzzedDataProvider& in) {
     CHECK(!Has(masked, secret));
   for (unsigned char ch : EscapeControls(masked)) CHECK(ch >= 0x20 && ch != 0x7F);
 #elif defined(KELVARA_FUZZ_SERVERCHECK)
-  switch (in.ConsumeIntegralInRange(0, 2)) {
-    case 0: {  // its count of a list's entries is the core's reader's, uncapped
-      const std::string raw = in.ConsumeRemainingBytesAsString();
-      CHECK(ReadMirrorList(raw).n == std::min(UncappedEntryCount(raw), MIRROR_SLOTS));
-      break;
+  const int which = in.ConsumeIntegralInRange(0, 2);
+  if (which == 0) {  // its count of a list's entries is the core's reader's, uncapped
+    const std::string raw = in.ConsumeRemainingBytesAsString();
+    CHECK(ReadMirrorList(raw).n == std::min(UncappedEntryCount(raw), MIRROR_SLOTS));
+  } else if (which ==
+             1) {  // its options: three hosts as the build takes them, a time-out, or why not
+    std::vector<std::string> args = Split(in.ConsumeRemainingBytesAsString());
+    if (args[0].empty()) {  // the three hosts given, so that the rest is read too
+      args[0] = "--json";
+      args.insert(args.begin(), {"--intranet=a", "--public", "b.c:1", "--download", "d"});
     }
-    case 1: {  // its options: three hosts as the build takes them, a time-out, or why not
-      std::vector<std::string> args = Split(in.ConsumeRemainingBytesAsString());
-      if (args[0].empty()) {  // the three hosts given, so that the rest is read too
-        args[0] = "--json";
-        args.insert(args.begin(), {"--intranet=a", "--public", "b.c:1", "--download", "d"});
-      }
-      std::vector<char*> argv = {const_cast<char*>("kelvara-servercheck")};
-      for (std::string& a : args) argv.push_back(a.data());
-      try {
-        const Options o = ParseOptions(static_cast<int>(argv.size()), argv.data());
-        static const std::regex host("[A-Za-z0-9]([A-Za-z0-9.-]*[A-Za-z0-9])?(:[0-9]+)?");
-        for (const std::string* h :
-             {&o.hosts.intranetHost, &o.hosts.publicHost, &o.hosts.downloadHost})
-          CHECK(std::regex_match(*h, host));
-        CHECK(o.timeout >= 1 && o.timeout <= 9999);
-      } catch (const BadInput& bad) {
-        CHECK(!bad.message.empty());
-      }
-      break;
+    std::vector<char*> argv = {const_cast<char*>("kelvara-servercheck")};
+    for (std::string& a : args) argv.push_back(a.data());
+    try {
+      const Options o = ParseOptions(static_cast<int>(argv.size()), argv.data());
+      static const std::regex host("[A-Za-z0-9]([A-Za-z0-9.-]*[A-Za-z0-9])?(:[0-9]+)?");
+      for (const std::string* h :
+           {&o.hosts.intranetHost, &o.hosts.publicHost, &o.hosts.downloadHost})
+        CHECK(std::regex_match(*h, host));
+      CHECK(o.timeout >= 1 && o.timeout <= 9999);
+    } catch (const BadInput& bad) {
+      CHECK(!bad.message.empty());
     }
-    default: {  // an answer passes only when it is whole and as expected
-      FetchResult r;
-      r.status = in.PickValueInArray({0L, 200L, 206L, 404L, in.ConsumeIntegral<long>()});
-      r.bodyCutShort = in.ConsumeBool(), r.timedOut = in.ConsumeBool();
-      r.contentLengthText = in.ConsumeBool() ? std::to_string(in.ConsumeIntegral<std::uint32_t>())
-                                             : in.ConsumeRandomLengthString(24);
-      r.bodyBytes =
-          ParseContentLength(r.contentLengthText).value_or(1) - in.ConsumeIntegralInRange(0, 2) + 1;
-      r.error = in.ConsumeRandomLengthString(4), r.head = in.ConsumeRandomLengthString(3);
-      r.sha256 = in.ConsumeRandomLengthString(3);
-      const Expectation e = {in.ConsumeBool(), in.ConsumeIntegralInRange<std::uint64_t>(0, 9),
-                             in.ConsumeRandomLengthString(3), ""};
-      r.contentRange = (in.ConsumeBool() ? "bytes " : "") + in.ConsumeRemainingBytesAsString();
-      std::string found;
-      if (Judge(r, e, found) == Verdict::Ok)
-        CHECK(r.status == 200 && r.error.empty() && !r.bodyCutShort &&
-              ParseContentLength(r.contentLengthText) == r.bodyBytes &&
-              (!e.program || r.head == "MZ") && (!e.size || e.size == r.bodyBytes) &&
-              (e.pinned.empty() || e.pinned == r.sha256));
-      Report report;
-      AddRangeRow(report, "s", "u", r);
-      const auto range = ParseContentRange(r.contentRange);
-      CHECK(report.rows.size() == (r.status != 0) &&
-            (report.rows.empty() || !report.rows[0].ok ||
-             (r.status == 206 && range && range->first == 0 && range->last == 0)));
-      break;
-    }
+  } else {  // an answer passes only when it is whole and as expected
+    FetchResult r;
+    r.status = in.PickValueInArray({0L, 200L, 206L, 404L, in.ConsumeIntegral<long>()});
+    r.bodyCutShort = in.ConsumeBool(), r.timedOut = in.ConsumeBool();
+    r.contentLengthText = in.ConsumeBool() ? std::to_string(in.ConsumeIntegral<std::uint32_t>())
+                                           : in.ConsumeRandomLengthString(24);
+    r.bodyBytes =
+        ParseContentLength(r.contentLengthText).value_or(1) - in.ConsumeIntegralInRange(0, 2) + 1;
+    r.error = in.ConsumeRandomLengthString(4), r.head = in.ConsumeRandomLengthString(3);
+    r.sha256 = in.ConsumeRandomLengthString(3);
+    const Expectation e = {in.ConsumeBool(), in.ConsumeIntegralInRange<std::uint64_t>(0, 9),
+                           in.ConsumeRandomLengthString(3), ""};
+    r.contentRange = (in.ConsumeBool() ? "bytes " : "") + in.ConsumeRemainingBytesAsString();
+    std::string found;
+    if (Judge(r, e, found) == Verdict::Ok)
+      CHECK(r.status == 200 && r.error.empty() && !r.bodyCutShort &&
+            ParseContentLength(r.contentLengthText) == r.bodyBytes &&
+            (!e.program || r.head == "MZ") && (!e.size || e.size == r.bodyBytes) &&
+            (e.pinned.empty() || e.pinned == r.sha256));
+    Report report;
+    AddRangeRow(report, "s", "u", r);
+    const auto range = ParseContentRange(r.contentRange);
+    CHECK(report.rows.size() == (r.status != 0) &&
+          (report.rows.empty() || !report.rows[0].ok ||
+           (r.status == 206 && range && range->first == 0 && range->last == 0)));
   }
 #endif
-}
-}  // namespace
-
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  FuzzedDataProvider in(data, size);
-  Fuzz(in);
   return 0;
 }

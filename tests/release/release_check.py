@@ -13,51 +13,40 @@ import argparse, os, re, subprocess, sys  # noqa: E401
 # advapi32); comctl32, which the manifest binds to the side-by-side Common Controls 6 assembly.
 SYSTEM_DLLS = set("""advapi32 comdlg32 gdi32 imagehlp kernel32 ole32 oleaut32 rpcrt4 shell32 user32
                      wldap32 ntdll msvcrt comctl32""".split())
-# XP's msvcrt.dll has neither the secure (_s) nor the locale (_l) functions.
-MSVCRT_NEWER = re.compile(r"_[sl]$")
+MSVCRT_NEWER = re.compile(r"_[sl]$")  # XP's msvcrt.dll has neither the secure nor the locale ones
 
-
-def read_pe(path):
-    """Returns (subsystem version, {dll: [imported names]}, is PE32+), as binutils reads them."""
-    text, imports, dll = subprocess.run(["objdump", "-p", path], capture_output=True, text=True,
-                                        check=True).stdout, {}, None
-    field = lambda name: int(re.search(name + r"\s+(\w+)", text).group(1), 16)  # noqa: E731
-    for line in text.splitlines():
-        if m := re.match(r"\tDLL Name: (\S+)", line):
-            dll = imports.setdefault(m.group(1).lower(), [])
-        elif dll is not None and (m := re.match(r"\t[0-9a-f]+\t +(\d+)  (\S+)", line)):
-            dll.append("#" + m.group(1) if m.group(2) == "<none>" else m.group(2))
-        elif not line.startswith("\t"):
-            dll = None
-    return (field("MajorSubsystemVersion"), field("MinorSubsystemVersion")), imports, "PE32+" in text
-
-
-def main():
-    args = argparse.ArgumentParser(description=__doc__)
-    args.add_argument("product")
-    args.add_argument("--compare", help="the 64-bit test product, whose size is printed too")
-    args = args.parse_args()
-    (major, minor), imports, wide = read_pe(args.product)
-    failures = ["the shipped program must be a 32-bit PE"] if wide else []
-    if (major, minor) != (5, 1):
-        failures.append(f"subsystem version {major}.{minor:02d}, expected 5.01")
-    lines = (ln.split(":", 1) for ln in open(os.path.join(os.path.dirname(os.path.abspath(__file__)),
-                                                        "xp_missing.txt"), encoding="utf-8")
-             if ln.strip() and ln[0] != "#")
-    missing = {dll.strip(): set(names.split()) for dll, names in lines}
-    print(f"{os.path.basename(args.product)}: subsystem {major}.{minor:02d}, imports:")
-    for dll, names in sorted(imports.items()):
-        print(f"  {dll}: {' '.join(names)}")
-        if dll.removesuffix(".dll") not in SYSTEM_DLLS:
-            failures.append(f"{dll} is not a DLL that Windows loads from its system folder only")
-        failures += [f"{dll}!{name} does not exist on Windows XP SP3" for name in names
-                     if name in missing.get(dll, ()) or (dll == "msvcrt.dll" and MSVCRT_NEWER.search(name))]
-    print(f"size of the shipped 32-bit product: {os.path.getsize(args.product)} bytes ({args.product})")
-    if args.compare and os.path.exists(args.compare):
-        print(f"size of the 64-bit test product: {os.path.getsize(args.compare)} bytes ({args.compare})")
-    print("".join("FAIL: " + f + "\n" for f in failures), end="")
-    return 1 if failures else 0
-
-
-if __name__ == "__main__":
-    sys.exit(main())
+args = argparse.ArgumentParser(description=__doc__)
+args.add_argument("product")
+args.add_argument("--compare", help="the 64-bit test product, whose size is printed too")
+args = args.parse_args()
+# The subsystem version and the imports as binutils reads them.
+text, imports, dll = subprocess.run(["objdump", "-p", args.product], capture_output=True, text=True,
+                                    check=True).stdout, {}, None
+for line in text.splitlines():
+    if m := re.match(r"\tDLL Name: (\S+)", line):
+        dll = imports.setdefault(m.group(1).lower(), [])
+    elif dll is not None and (m := re.match(r"\t[0-9a-f]+\t +(\d+)  (\S+)", line)):
+        dll.append("#" + m.group(1) if m.group(2) == "<none>" else m.group(2))
+    elif not line.startswith("\t"):
+        dll = None
+major, minor = (int(re.search(f + r"SubsystemVersion\s+(\w+)", text)[1], 16)
+                for f in ("Major", "Minor"))
+failures = ["the shipped program must be a 32-bit PE"] if "PE32+" in text else []
+if (major, minor) != (5, 1):
+    failures.append(f"subsystem version {major}.{minor:02d}, expected 5.01")
+lines = (ln.split(":", 1) for ln in open(os.path.join(os.path.dirname(os.path.abspath(__file__)),
+                                                    "xp_missing.txt"), encoding="utf-8")
+         if ln.strip() and ln[0] != "#")
+missing = {dll.strip(): set(names.split()) for dll, names in lines}
+print(f"{os.path.basename(args.product)}: subsystem {major}.{minor:02d}, imports:")
+for dll, names in sorted(imports.items()):
+    print(f"  {dll}: {' '.join(names)}")
+    if dll.removesuffix(".dll") not in SYSTEM_DLLS:
+        failures.append(f"{dll} is not a DLL that Windows loads from its system folder only")
+    failures += [f"{dll}!{name} does not exist on Windows XP SP3" for name in names
+                 if name in missing.get(dll, ()) or (dll == "msvcrt.dll" and MSVCRT_NEWER.search(name))]
+print(f"size of the shipped 32-bit product: {os.path.getsize(args.product)} bytes ({args.product})")
+if args.compare and os.path.exists(args.compare):
+    print(f"size of the 64-bit test product: {os.path.getsize(args.compare)} bytes ({args.compare})")
+print("".join("FAIL: " + f + "\n" for f in failures), end="")
+sys.exit(1 if failures else 0)

@@ -4,9 +4,8 @@
 # is refused; the signed program is left in BUILD/release-signed for the scenario played with it
 # under 32-bit Wine. Bad input: status 2, no program.   sign_check.sh BUILD
 set -u
-build=$1 src=$(cd "$(dirname "$0")/../.." && pwd) t=$(mktemp -d)
+build=$1 src=$(cd "$(dirname "$0")/../.." && pwd) t=$(mktemp -d) failed=0
 trap 'rm -rf "$t"' EXIT
-failed=0
 fail() { echo "FAILED $*" && failed=1; }
 hosts=(--intranet 127.0.0.1:18080 --public 127.0.0.2:18080 --download 127.0.0.3:18080)
 echo throwaway >"$t/password" && echo wrong >"$t/wrong" && pki=$build/test-pki  # the build's own test PKI

@@ -4,11 +4,9 @@
 # status 2. Programs are signed by the build's test PKI. Usage: check_servers.sh PROGRAM PKI
 set -u
 check=$(realpath "$1") port=18490 spare=18491 failures=0 count=0 helper_pid=
-src=$(cd "$(dirname "$0")/../.." && pwd)
-work=$(mktemp -d /tmp/kelvara-servercheck.XXXXXX)
+src=$(cd "$(dirname "$0")/../.." && pwd) work=$(mktemp -d /tmp/kelvara-servercheck.XXXXXX)
 trap 'kill $nginx_pid $helper_pid 2>/dev/null; rm -rf "$work"' EXIT
-cd "$work"
-pkg=download/download/vumel/qorv/NetFx40.exe
+cd "$work" && pkg=download/download/vumel/qorv/NetFx40.exe
 mirrors() { local IFS='#'; local list="$*"; for t in public intranet; do printf '%s' "${list//#/|||}" >www/$t/qorv/MirrorList.txt; done; }
 make_tree() {
   for t in public intranet; do
@@ -30,20 +28,17 @@ while sys.argv[1] == "lie":
 time.sleep(60)' "$1" $spare &
   helper_pid=$! && until [ -e ready ]; do sleep 0.05; done
 }
-mkdir -p nginx && cat >nginx/nginx.conf <<CONF
-daemon off; user root; worker_processes 1; pid $work/nginx/pid; error_log $work/nginx/error.log;
-events { worker_connections 64; }
+n=$work/nginx && mkdir -p nginx && cat >nginx/nginx.conf <<CONF
+daemon off; user root; worker_processes 1; pid $n/pid; error_log $n/error.log; events { worker_connections 64; }
 http {
   access_log off; merge_slashes off;
-  client_body_temp_path $work/nginx; proxy_temp_path $work/nginx; fastcgi_temp_path $work/nginx;
-  uwsgi_temp_path $work/nginx; scgi_temp_path $work/nginx;
+  client_body_temp_path $n; proxy_temp_path $n; fastcgi_temp_path $n; uwsgi_temp_path $n; scgi_temp_path $n;
   server { listen 127.0.0.1:$port; root $work/www/intranet; }
   server { listen 127.0.0.2:$port; root $work/www/public; }
   server { listen 127.0.0.3:$port; root $work/www/download; location /norange/ { max_ranges 0; } }
 }
 CONF
-/usr/sbin/nginx -c "$work/nginx/nginx.conf" -p "$work/nginx" 2>nginx/stderr &
-nginx_pid=$!
+/usr/sbin/nginx -c "$n/nginx.conf" -p "$n" 2>nginx/stderr & nginx_pid=$!
 (while kill -0 $$ 2>/dev/null; do sleep 2; done; kill $nginx_pid) 2>/dev/null &
 until [ -s nginx/pid ]; do kill -0 $nginx_pid 2>/dev/null || { cat nginx/stderr; exit 1; }; sleep 0.1; done
 
@@ -54,8 +49,7 @@ echo 'int main(void) { return 0; }' | x86_64-w64-mingw32-gcc -x c - -o standin.e
     -CAkey "$2/trusted.key" -set_serial 7 -days 9 -extfile "$2/leaf.ext" -out ltd.pem 2>/dev/null && cat ltd.pem "$2/trusted.pem" >ltd.chain &&
   osslsigncode sign -certs ltd.chain -key ltd.key -h sha1 -in s/standin-unsigned.exe -out s/standin-ltd.exe >/dev/null || exit 1
 hosts="--intranet 127.0.0.1:$port --public 127.0.0.2:$port --download 127.0.0.3:$port"
-printf '%064d  ClientSetup.exe\n' 0 >zero.txt
-printf 'xyz  ClientSetup.exe\n' >malformed.txt
+printf '%064d  ClientSetup.exe\n' 0 >zero.txt && printf 'xyz  ClientSetup.exe\n' >malformed.txt
 # name | setup | exit status | text the output must hold | more arguments
 cases=(
   "clean, digests written" : 0 "✔ all " "--write-digests $work/digests.txt"

@@ -16,7 +16,6 @@
 #include "fetch/transfer_progress.h"
 #include "flow/fetch_ahead.h"
 #include "flow/route.h"
-#include "system/launcher.h"
 #include "system/probes.h"
 #include "system/run_folder.h"
 
@@ -37,9 +36,8 @@ TEST(Fetch, StatusBodyFileAndProgress) {
     Fake f;
     std::string body;
     for (std::size_t i = 0; i < size; ++i) body += static_cast<char>(i * 7 % 251);
-    if (status == "lock") f.locked = path;
+    f.files[path] = "stale file", f.locked = status == "lock" ? path : "";
     if (status != "none") f.replies[url] = {status == "lock" ? "200" : status, body, length, chunk};
-    f.files[path] = "stale file";
     EXPECT_EQ(FetchUrlToFile(url, path), result) << status << " " << length << " " << size;
     EXPECT_EQ(f.files[path], result != FETCH_OK ? "stale file" : body) << status << size;
     EXPECT_FALSE(CurrentTransfer().active);
@@ -86,8 +84,7 @@ TEST(Fetch, AsksAgainForTheRestPlacesItAndReusesPinnedFiles) {
     Fake f;
     if (!before.empty()) f.files[path] = before.substr(4);
     SetPinnedDigestsForTest({{"f", before.empty() ? "" : "#" + all}});
-    f.replies[url] = first;
-    f.rest.assign(rest.begin(), rest.end());
+    f.replies[url] = first, f.rest.assign(rest.begin(), rest.end());
     EXPECT_EQ(FetchUrlToFile(url, path), came ? FETCH_OK : FETCH_FAILED) << requests;
     EXPECT_EQ(f.files[path], after) << requests;
     EXPECT_EQ(std::regex_replace(f.events, std::regex("http://h/"), ""), requests);
@@ -314,9 +311,8 @@ TEST(Launcher, RulesSizeTestAndPinnedDigests) {
     if (size) f.sizes[WORK + "\\NetFx40.exe"] = size;
     EXPECT_EQ(Launch(f, "NetFx40.exe", DOTNET4_PACKAGE_RULE).second, size == 50449456) << size;
   }
-  // Each program pinned (p probe, n .NET package, w wizard); the file whose digest differs, or
-  // that cannot be held, stops the run; what was held (+), run (>) and released (-), in turn
-  // (u: unrar.dll).
+  // Each program pinned (p probe, n .NET package, w wizard, u unrar.dll); the file whose digest
+  // differs, or that cannot be held, stops the run; what was held (+), run (>), released (-).
   const std::tuple<const char*, LaunchRule, const char*, const char*, const char*> pins[] = {
       {"p", PROBE_RULE, "", "", "+p +p -p >p -p"},
       {"p", PROBE_RULE, "p", "", "+p +p -p -p"},
@@ -329,9 +325,8 @@ TEST(Launcher, RulesSizeTestAndPinnedDigests) {
       {"w", SETUP_WIZARD_RULE, "", "", "+w +w -w +u +u -u >w -u -w"}};
   for (const auto& [name, rule, differs, locked, holds] : pins) {
     Fake f;
-    f.exits[name] = {100};
+    f.exits[name] = {100}, f.sizes[WORK + "\\" + name] = 50449456;
     f.locked = (*locked == 'C' ? "" : WORK + "\\") + locked;
-    f.sizes[WORK + "\\" + name] = 50449456;
     SetPinnedDigestsForTest({{name, "ab"}, {"unrar.dll", "ab"}});
     f.sha256 = {{WORK + "\\" + name, "ab"}, {WORK + "\\unrar.dll", "ab"}};
     if (*differs) f.sha256[WORK + "\\" + differs] = "cd";
@@ -349,37 +344,34 @@ TEST(RunCheck, PinAndSigner) {
   const std::string BY = "signed by someone else (", NOT = "chain not trusted (";
   // The file, its pin (ok, bad, none), what the system read (trust 1: nothing), the publisher
   // ("": unchecked, roots: any), the verdict: it runs, or why it is refused.
-  const std::tuple<const char*, const char*, std::uint32_t, std::uint32_t, std::uint32_t,
-                   const char*, const char*, const char*, std::string>
-      rows[] = {
-          {W, "", 0, 0, 0, "ra", MS, "", "runs: signed by Microsoft Corporation, root ra"},
-          {W, "", 0, 0, 0, "ra", "Microsoft Corporation Ltd", "", BY + MS + " Ltd)"},
-          {N, "", 0, 0, 0, "ra", "Microsoft", "", BY + "Microsoft)"},
-          {N, "", 0, 0, 0, "ra", "Not Microsoft Corporation", "", BY + "Not " + MS + ")"},
-          {I, "", 0, 0, 0, "rb", MS, "", "root not accepted (rb)"},
-          {I, "", 0, 0x20, 0, "ra", MS, "", NOT + "chain status 0x00000020)"},
-          {I, "", 0, 0, 0x800b0109, "ra", MS, "", NOT + "policy error 0x800b0109)"},
-          {I, "", 0x800b010a, 0, 0, "ra", MS, "", NOT + "error 0x800b010a)"},
-          {I, "", 0x800b0100, 0, 0, "", "", "", "no signature"},
-          {I, "", 0x80096010, 0, 0, "", "", "", "the file does not match its signature"},
-          {I, "", 1, 0, 0, "", "", "", "the signature cannot be read"},
-          {"ImagingProbe.exe", "", 0x800b0100, 0, 0, "", "", "", "runs: nothing to check"},
-          {"ImagingProbe.exe", "bad", 0, 0, 0, "", "", "", "SHA-256 cd, pinned ab"},
-          {"SetupWizard.exe", "", 0, 0, 0, "ra", MS, P, BY + MS + ")"},
-          {W, "", 0, 0, 0, "ra", P, P, BY + P + ")"},
-          {C, "", 0, 0, 0, "rb", P, P, "runs: signed by Kelvara, root rb"},
-          {C, "ok", 0x800b0100, 0, 0, "", "", P, "no signature"},
-          {C, "bad", 0, 0, 0, "ra", P, P, "SHA-256 cd, pinned ab"},
-          {C, "ok", 0, 0, 0, "ra", P, P, "runs: SHA-256 as pinned, signed by Kelvara, root ra"},
-          {"setup.exe", "", 0x800b0100, 0, 0, "", "", P, "runs: nothing to check"}};
-  for (const auto& [name, pin, trust, chain, policy, root, cn, publisher, verdict] : rows) {
+  const std::tuple<const char*, const char*, SignatureFacts, const char*, std::string> rows[] = {
+      {W, "", {0, 0, 0, "ra", MS}, "", "runs: signed by Microsoft Corporation, root ra"},
+      {W, "", {0, 0, 0, "ra", "Microsoft Corporation Ltd"}, "", BY + MS + " Ltd)"},
+      {N, "", {0, 0, 0, "ra", "Microsoft"}, "", BY + "Microsoft)"},
+      {N, "", {0, 0, 0, "ra", "Not Microsoft Corporation"}, "", BY + "Not " + MS + ")"},
+      {I, "", {0, 0, 0, "rb", MS}, "", "root not accepted (rb)"},
+      {I, "", {0, 0x20, 0, "ra", MS}, "", NOT + "chain status 0x00000020)"},
+      {I, "", {0, 0, 0x800b0109, "ra", MS}, "", NOT + "policy error 0x800b0109)"},
+      {I, "", {0x800b010a, 0, 0, "ra", MS}, "", NOT + "error 0x800b010a)"},
+      {I, "", {0x800b0100, 0, 0, "", ""}, "", "no signature"},
+      {I, "", {0x80096010, 0, 0, "", ""}, "", "the file does not match its signature"},
+      {I, "", {1, 0, 0, "", ""}, "", "the signature cannot be read"},
+      {"ImagingProbe.exe", "", {0x800b0100, 0, 0, "", ""}, "", "runs: nothing to check"},
+      {"ImagingProbe.exe", "bad", {0, 0, 0, "", ""}, "", "SHA-256 cd, pinned ab"},
+      {"SetupWizard.exe", "", {0, 0, 0, "ra", MS}, P, BY + MS + ")"},
+      {W, "", {0, 0, 0, "ra", P}, P, BY + P + ")"},
+      {C, "", {0, 0, 0, "rb", P}, P, "runs: signed by Kelvara, root rb"},
+      {C, "ok", {0x800b0100, 0, 0, "", ""}, P, "no signature"},
+      {C, "bad", {0, 0, 0, "ra", P}, P, "SHA-256 cd, pinned ab"},
+      {C, "ok", {0, 0, 0, "ra", P}, P, "runs: SHA-256 as pinned, signed by Kelvara, root ra"},
+      {"setup.exe", "", {0x800b0100, 0, 0, "", ""}, P, "runs: nothing to check"}};
+  for (const auto& [name, pin, facts, publisher, verdict] : rows) {
     Fake f;
     Sink log;
     const std::string path = WORK + "\\" + name;
     SetSignersForTest({{MS, {"ra"}}, {publisher, {}}});
     if (*pin) SetPinnedDigestsForTest({{name, "ab"}}), f.sha256[path] = *pin == 'o' ? "ab" : "cd";
-    f.signatures[path] = SignatureFacts{trust, chain, policy, root, cn};
-    if (trust == 1) f.signatures[path].reset();
+    f.signatures[path] = facts.trustResult == 1 ? std::nullopt : std::optional(facts);
     f.sizes[path] = DOTNET4_PACKAGE_SIZE;
     SetLogSink(&log);
     const bool runs = Launch(f, name, PACKAGE_RULE).second;
@@ -418,13 +410,12 @@ TEST(Probes, InstallFlagsKeysVersionsAndTempDirectory) {
     EXPECT_EQ(f.opened, opened);
     EXPECT_EQ(f.open, 0) << "keys left open: " << opened;
   }
+  Fake f;
   std::string classes;  // 0.0: the query failed
   for (const char* v :
-       {"6.0", "6.1", "6.2", "6.3", "10.0", "5.0", "5.1", "5.2", "5.3", "4.0", "0.0"}) {
-    Fake f;
+       {"6.0", "6.1", "6.2", "6.3", "10.0", "5.0", "5.1", "5.2", "5.3", "4.0", "0.0"})
     std::sscanf(v, "%u.%u", &f.major, &f.minor),
         classes += std::to_string(GetOsVersionClass()) + " ";
-  }
   EXPECT_EQ(classes, "60 61 62 62 0 50 51 52 0 0 0 ");
   const std::string path(260, 'x');
   EXPECT_EQ(TempDirectoryFromPath(0, "") + TempDirectoryFromPath(261, path) +
@@ -433,19 +424,17 @@ TEST(Probes, InstallFlagsKeysVersionsAndTempDirectory) {
 }
 
 TEST(CommandLine, SwitchesPositionsAndExitCodes) {
-  // The arguments after the program's path; what they ask for.
+  // The command line; what it asks for.
   const std::pair<std::vector<std::string>, std::string> rows[] = {
-      {{"private", "x"}, "private 0 bad=x"},
-      {{"PRIVATE"}, "public 0 bad=PRIVATE"},
-      {{"/quiet", "private"}, "public 2 bad=private"},
-      {{"private", "-QUIET", "/NoRestart", "/passive"}, "private 2"},
-      {{"-Passive", "/log", "C:\\a b\\x.log"}, "public 1 log=C:\\a b\\x.log"},
-      {{"/log", "/quiet", "-"}, "public 2 bad=/log"},
-      {{"/?", "/silent", "/"}, "public 0 help bad=/silent"}};
+      {{"a.exe", "private", "x"}, "private 0 bad=x"},
+      {{"a.exe", "PRIVATE"}, "public 0 bad=PRIVATE"},
+      {{"a.exe", "/quiet", "private"}, "public 2 bad=private"},
+      {{"a.exe", "private", "-QUIET", "/NoRestart", "/passive"}, "private 2"},
+      {{"a.exe", "-Passive", "/log", "C:\\a b\\x.log"}, "public 1 log=C:\\a b\\x.log"},
+      {{"a.exe", "/log", "/quiet", "-"}, "public 2 bad=/log"},
+      {{"a.exe", "/?", "/silent", "/"}, "public 0 help bad=/silent"}};
   for (const auto& [args, asked] : rows) {
-    std::vector<std::string> line = {"a.exe"};
-    line.insert(line.end(), args.begin(), args.end());
-    const CommandLine c = ParseCommandLine(line);
+    const CommandLine c = ParseCommandLine(args);
     EXPECT_EQ((c.privateMode ? "private " : "public ") + std::to_string(static_cast<int>(c.mode)) +
                   (c.help ? " help" : "") + (c.logPath.empty() ? "" : " log=" + c.logPath) +
                   (c.badArgument.empty() ? "" : " bad=" + c.badArgument),
@@ -453,12 +442,11 @@ TEST(CommandLine, SwitchesPositionsAndExitCodes) {
   }
   EXPECT_FALSE(ParseCommandLine({"private"}).privateMode);
   // Each mode's code when a run failed, was cancelled, was done, done with a restart asked.
+  const std::pair<Ending, bool> endings[] = {
+      {ENDING_FAILED, true}, {ENDING_CANCELLED, true}, {ENDING_DONE, false}, {ENDING_DONE, true}};
   std::string codes;
   for (UiMode mode : {UiMode::Interactive, UiMode::Passive, UiMode::Quiet})
-    for (auto [ending, restart] : {std::pair{ENDING_FAILED, true},
-                                   {ENDING_CANCELLED, true},
-                                   {ENDING_DONE, false},
-                                   {ENDING_DONE, true}})
+    for (auto [ending, restart] : endings)
       codes += std::to_string(ExitCodeFor(mode, ending, restart)) + " ";
   EXPECT_EQ(codes, "0 0 0 0 1603 1602 0 3010 1603 1602 0 3010 ");
   std::string client;  // how the client ended, by its exit code
