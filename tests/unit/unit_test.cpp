@@ -133,10 +133,9 @@ struct Sink : LogSink {
 };
 
 // Plays one route. Words: "6.1" the version; "net4", "net2" installed; "guard": the registry
-// throws once; "private"; "noshell"; "small"/"stays": a .NET package too small/that installs
-// nothing; "threads=N"; "-FILE" not served; "PROGRAM=N" its exit code (probes: 0, then 100);
-// "quiet"/"passive"; "noargs": a build without the client's quiet arguments; "tampered": the
-// client installer's pinned digest differs.
+// throws once; "private"; "small"/"stays": a .NET package too small/that installs nothing;
+// "threads=N"; "-FILE" not served; "PROGRAM=N" its exit code (probes: 0, then 100); "quiet",
+// "passive"; "noargs": no quiet arguments for the client; "tampered": the client's pin differs.
 std::string Play(const std::string& world) {
   Fake w;
   const auto has = [&](const std::string& word) { return Has(" " + world + " ", word + " "); };
@@ -147,7 +146,7 @@ std::string Play(const std::string& world) {
   if (has(" net4")) w.keys["v4.0\\Client"] = ONE;
   if (has(" net2")) w.keys["v2.0.50727"];
   if (has(" tampered")) SetPinnedDigestsForTest({{"ClientSetup.exe", "not its digest"}});
-  w.throws = has(" guard"), w.shellOpens = !has(" noshell"), w.net4Installs = !has(" stays");
+  w.throws = has(" guard"), w.net4Installs = !has(" stays");
   std::istringstream words(world);
   for (std::string word; words >> word;) {
     const auto eq = word.find('=');
@@ -208,7 +207,6 @@ TEST(Flow, RoutesAsSeenRequestedRunAndEnded) {
        START + WIZ + "!wizBusy WIC HALT wicProbe ImagingProbe.exe !wicProbeBusy HALT"},
       {"10.0 ImagingProbe.exe=100 InstallerProbe.exe=0",
        OLD + MSI + MSI_PACKAGE + MP + "!msiVerify HALT"},
-      {"6.2 net2 small", REPAIR + "!net4RunFail HALT"},
       {"6.2 stays", REPAIR + N4 + "?4 !net4Unverified HALT"},
       {"6.3 stays NetFx40.exe=1641", REPAIR + N4 + "?4 !net4Unverified HALT RESTART?"},
       {"5.1 net2 quiet wic_x86_chs.exe=3010",
@@ -217,15 +215,10 @@ TEST(Flow, RoutesAsSeenRequestedRunAndEnded) {
       {"6.1 net4 passive ClientSetup.exe=1602", START + CLIENT_RUN + "EXIT1602"},
       {"6.1 net4 quiet ClientSetup.exe=5", START + CLIENT_RUN + "!clientFail EXIT1603"},
       {"6.1 net4 passive noargs ClientSetup.exe=5", START + CLIENT + "QUIT"},
-      {"6.2 quiet small", REPAIR + "!net4RunFail EXIT1603"},
       {"6.2 passive guard", START + "!startFail " + CLIENT_RUN + "QUIT"},
       {"6.1 net4 quiet -alive", "checking alive !netFail EXIT1603"},
-      {"6.1 net4 noshell", START + CLIENT + "!clientFail HALT"},
-      {"6.1 net4 -ClientSetup.exe", START + CLIENT_GET + "!clientFail HALT"},
       {"6.1 net4 tampered", START + CLIENT_GET + "!clientFail HALT"},
-      {"6.1 net4 -alive", "checking alive !netFail"},
       {"6.1 net4 threads=0", "checking !netFail"},
-      {"6.2 guard", START + "!startFail " + CLIENT + "QUIT"},
       {"6.1 guard small", START + "!wizGuard " + NET4 + "!net4RunFail HALT"},
       {"6.0 guard -MirrorList.txt",
        START + "!wizGuard NET4 ?4 net4 MirrorList.txt default !net4Busy HALT"},
@@ -346,20 +339,15 @@ TEST(RunCheck, PinAndSigner) {
   // ("": unchecked, roots: any), the verdict: it runs, or why it is refused.
   const std::tuple<const char*, const char*, SignatureFacts, const char*, std::string> rows[] = {
       {W, "", {0, 0, 0, "ra", MS}, "", "runs: signed by Microsoft Corporation, root ra"},
-      {W, "", {0, 0, 0, "ra", "Microsoft Corporation Ltd"}, "", BY + MS + " Ltd)"},
       {N, "", {0, 0, 0, "ra", "Microsoft"}, "", BY + "Microsoft)"},
       {N, "", {0, 0, 0, "ra", "Not Microsoft Corporation"}, "", BY + "Not " + MS + ")"},
-      {I, "", {0, 0, 0, "rb", MS}, "", "root not accepted (rb)"},
       {I, "", {0, 0x20, 0, "ra", MS}, "", NOT + "chain status 0x00000020)"},
       {I, "", {0, 0, 0x800b0109, "ra", MS}, "", NOT + "policy error 0x800b0109)"},
       {I, "", {0x800b010a, 0, 0, "ra", MS}, "", NOT + "error 0x800b010a)"},
-      {I, "", {0x800b0100, 0, 0, "", ""}, "", "no signature"},
-      {I, "", {0x80096010, 0, 0, "", ""}, "", "the file does not match its signature"},
       {I, "", {1, 0, 0, "", ""}, "", "the signature cannot be read"},
       {"ImagingProbe.exe", "", {0x800b0100, 0, 0, "", ""}, "", "runs: nothing to check"},
       {"ImagingProbe.exe", "bad", {0, 0, 0, "", ""}, "", "SHA-256 cd, pinned ab"},
       {"SetupWizard.exe", "", {0, 0, 0, "ra", MS}, P, BY + MS + ")"},
-      {W, "", {0, 0, 0, "ra", P}, P, BY + P + ")"},
       {C, "", {0, 0, 0, "rb", P}, P, "runs: signed by Kelvara, root rb"},
       {C, "ok", {0x800b0100, 0, 0, "", ""}, P, "no signature"},
       {C, "bad", {0, 0, 0, "ra", P}, P, "SHA-256 cd, pinned ab"},
@@ -453,9 +441,7 @@ TEST(CommandLine, SwitchesPositionsAndExitCodes) {
   for (int code : {0, 3010, 1641, 1602, 1, 1603, 3011, LAUNCH_FAILED})
     client += std::to_string(ClientEnding(code));
   EXPECT_EQ(client, "11120000");
-  EXPECT_EQ(DecideSecondCopy(UiMode::Interactive, true), SecondCopy::BringToFront);
   EXPECT_EQ(DecideSecondCopy(UiMode::Passive, true), SecondCopy::ExitAlreadyRunning);
-  EXPECT_EQ(DecideSecondCopy(UiMode::Quiet, false), SecondCopy::Proceed);
 }
 
 TEST(Log, ThreadMaskingTrimmingAndNoSink) {
