@@ -24,9 +24,7 @@ using namespace kelvara;
 #ifdef KELVARA_FUZZ_SERVERCHECK
 using namespace servercheck;
 #endif
-[[maybe_unused]] bool Has(const std::string& s, const std::string& p) {
-  return s.find(p) != s.npos;
-}
+[[maybe_unused]] bool Has(std::string_view s, std::string_view p) { return s.find(p) != s.npos; }
 [[maybe_unused]] std::string Without(std::string text, const char* chars) {
   std::erase_if(text, [&](char c) { return std::strchr(chars, c) && c; });
   return text;
@@ -144,9 +142,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   args.insert(args.begin(), "kelvara-setup.exe");
   const CommandLine c = ParseCommandLine(args);
   CHECK(c.privateMode == (args[1] == "private"));
-  const auto flag = [](const std::string& arg) {
-    return arg.size() >= 2 && (arg[0] == '/' || arg[0] == '-');
-  };
+  const auto flag = [](std::string_view a) { return a.size() > 1 && (a[0] == '/' || a[0] == '-'); };
   const auto is = [&](const std::string& arg, std::string name) {
     std::string lower = arg.substr(std::min<std::size_t>(arg.size(), 1));
     for (char& ch : lower) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
@@ -190,8 +186,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (which == 0) {  // its count of a list's entries is the core's reader's, uncapped
     const std::string raw = in.ConsumeRemainingBytesAsString();
     CHECK(ReadMirrorList(raw).n == std::min(UncappedEntryCount(raw), MIRROR_SLOTS));
-  } else if (which ==
-             1) {  // its options: three hosts as the build takes them, a time-out, or why not
+  } else if (which == 1) {  // its options: hosts as the build takes them, a time-out, or why not
     std::vector<std::string> args = Split(in.ConsumeRemainingBytesAsString());
     if (args[0].empty()) {  // the three hosts given, so that the rest is read too
       args[0] = "--json";
