@@ -441,7 +441,7 @@ TEST(CommandLine, SwitchesPositionsAndExitCodes) {
   EXPECT_EQ(DecideSecondCopy(UiMode::Passive, true), SecondCopy::ExitAlreadyRunning);
 }
 
-TEST(Log, ThreadMaskingTrimmingAndNoSink) {
+TEST(Log, ThreadMaskingAndNoSink) {
   Sink sink;
   RunHeader header;
   header.intranetBase = "http://u:p@i/", header.publicBase = "http://u:p@p/";
@@ -476,10 +476,6 @@ TEST(Log, ThreadMaskingTrimmingAndNoSink) {
       {"u:p@h:80/x@y", "***@y"},
       {"http://h:80/f?to=a@b&sig=c#sig=d", "http://***@b&sig=***#sig=d"}};
   for (const auto& [url, masked] : masks) EXPECT_EQ(MaskCredentials(url), masked);
-  const std::string log = "one\ntwo\nthree\n";
-  EXPECT_EQ(TrimOldLog(log, 100) + "|" + TrimOldLog(log, 12) + "|" + TrimOldLog(log, 10) + "|" +
-                TrimOldLog(log, 3),
-            log + "|two\nthree\n|two\nthree\n|");
 }
 
 TEST(RunFolder, NamesLinksAndLeftovers) {
@@ -488,8 +484,6 @@ TEST(RunFolder, NamesLinksAndLeftovers) {
             "KelvaraSetup-0fa00102030405ff||kelvara-setup-0fa00102030405ff.log");
   EXPECT_EQ(LinkFound(false, 1) + "|" + LinkFound(true, 1) + "|" + LinkFound(false, 2),
             "|a reparse point|a file with 2 hard links");
-  EXPECT_EQ(SideLogFirstLine("C:\\T\\l.log", "a reparse point"),
-            "the log C:\\T\\l.log is a reparse point: left untouched, this run logs here");
   using enum FolderOwner;  // a name, its owner, a reparse point: removed?
   const std::tuple<const char*, FolderOwner, bool, bool> leftovers[] = {
       {"KelvaraSetup-0fa00102030405ff", Administrators, false, true},
