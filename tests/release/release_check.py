@@ -1,8 +1,9 @@
 #!/usr/bin/env python3
-"""Checks the shipped 32-bit program: PE subsystem version 5.01, no import that Windows XP SP3
-lacks (xp_missing.txt beside this script), and static imports only from DLLs that Windows takes
-from its system folder. Prints the imports and the sizes of the products it is given."""
-import argparse, os, re, subprocess, sys  # noqa: E401
+"""release_check.py PRODUCT [COMPARE]: checks the shipped 32-bit program: PE subsystem version
+5.01, no import that Windows XP SP3 lacks (xp_missing.txt beside this script), and static imports
+only from DLLs that Windows takes from its system folder. Prints the imports and the sizes of
+PRODUCT and of COMPARE, the 64-bit test product."""
+import os, re, subprocess, sys  # noqa: E401
 
 # A static import is resolved before the program runs, from the program's own folder first unless
 # Windows knows the DLL: a DLL planted beside a downloaded installer would run with its
@@ -15,12 +16,9 @@ SYSTEM_DLLS = set("""advapi32 comdlg32 gdi32 imagehlp kernel32 ole32 oleaut32 rp
                      wldap32 ntdll msvcrt comctl32""".split())
 MSVCRT_NEWER = re.compile(r"_[sl]$")  # XP's msvcrt.dll has neither the secure nor the locale ones
 
-args = argparse.ArgumentParser(description=__doc__)
-args.add_argument("product")
-args.add_argument("--compare", help="the 64-bit test product, whose size is printed too")
-args = args.parse_args()
+product, compare = (sys.argv[1:] + [""])[:2]
 # The subsystem version and the imports as binutils reads them.
-text, imports, dll = subprocess.run(["objdump", "-p", args.product], capture_output=True, text=True,
+text, imports, dll = subprocess.run(["objdump", "-p", product], capture_output=True, text=True,
                                     check=True).stdout, {}, None
 for line in text.splitlines():
     if m := re.match(r"\tDLL Name: (\S+)", line):
@@ -38,15 +36,15 @@ lines = (ln.split(":", 1) for ln in open(os.path.join(os.path.dirname(os.path.ab
                                                     "xp_missing.txt"), encoding="utf-8")
          if ln.strip() and ln[0] != "#")
 missing = {dll.strip(): set(names.split()) for dll, names in lines}
-print(f"{os.path.basename(args.product)}: subsystem {major}.{minor:02d}, imports:")
+print(f"{os.path.basename(product)}: subsystem {major}.{minor:02d}, imports:")
 for dll, names in sorted(imports.items()):
     print(f"  {dll}: {' '.join(names)}")
     if dll.removesuffix(".dll") not in SYSTEM_DLLS:
         failures.append(f"{dll} is not a DLL that Windows loads from its system folder only")
     failures += [f"{dll}!{name} does not exist on Windows XP SP3" for name in names
                  if name in missing.get(dll, ()) or (dll == "msvcrt.dll" and MSVCRT_NEWER.search(name))]
-print(f"size of the shipped 32-bit product: {os.path.getsize(args.product)} bytes ({args.product})")
-if args.compare and os.path.exists(args.compare):
-    print(f"size of the 64-bit test product: {os.path.getsize(args.compare)} bytes ({args.compare})")
+print(f"size of the shipped 32-bit product: {os.path.getsize(product)} bytes ({product})")
+if os.path.exists(compare):
+    print(f"size of the 64-bit test product: {os.path.getsize(compare)} bytes ({compare})")
 print("".join("FAIL: " + f + "\n" for f in failures), end="")
 sys.exit(1 if failures else 0)
