@@ -5,7 +5,7 @@
 set -u
 check=$(realpath "$1") port=18490 spare=18491 failures=0 count=0 helper_pid=
 src=$(cd "$(dirname "$0")/../.." && pwd) work=$(mktemp -d /tmp/kelvara-servercheck.XXXXXX)
-trap 'kill $nginx_pid $helper_pid 2>/dev/null; rm -rf "$work"' EXIT
+trap 'bash "$src/tests/e2e/nginx-fixture.sh" down "$work/fx"; kill $helper_pid 2>/dev/null; rm -rf "$work"' EXIT
 cd "$work" && pkg=download/download/vumel/qorv/NetFx40.exe
 mirrors() { local IFS='#'; local list="$*"; for t in public intranet; do printf '%s' "${list//#/|||}" >www/$t/qorv/MirrorList.txt; done; }
 make_tree() {
@@ -28,19 +28,9 @@ while sys.argv[1] == "lie":
 time.sleep(60)' "$1" $spare &
   helper_pid=$! && until [ -e ready ]; do sleep 0.05; done
 }
-n=$work/nginx && mkdir -p nginx && cat >nginx/nginx.conf <<CONF
-daemon off; user root; worker_processes 1; pid $n/pid; error_log $n/error.log; events { worker_connections 64; }
-http {
-  access_log off; merge_slashes off;
-  client_body_temp_path $n; proxy_temp_path $n; fastcgi_temp_path $n; uwsgi_temp_path $n; scgi_temp_path $n;
-  server { listen 127.0.0.1:$port; root $work/www/intranet; }
-  server { listen 127.0.0.2:$port; root $work/www/public; }
-  server { listen 127.0.0.3:$port; root $work/www/download; location /norange/ { max_ranges 0; } }
-}
-CONF
-/usr/sbin/nginx -c "$n/nginx.conf" -p "$n" 2>nginx/stderr & nginx_pid=$!
-(while kill -0 $$ 2>/dev/null; do sleep 2; done; kill $nginx_pid) 2>/dev/null &
-until [ -s nginx/pid ]; do kill -0 $nginx_pid 2>/dev/null || { cat nginx/stderr; exit 1; }; sleep 0.1; done
+# The end-to-end tests' nginx on ports of its own, over this tree.
+mkdir -p fx/e2e/www && ln -s "$work/www" fx/e2e/www/current &&
+  KELVARA_NGINX_PORT=$port bash "$src/tests/e2e/nginx-fixture.sh" up "$work/fx" || exit 1
 
 # Stand-ins signed by the test PKI, and one whose CN merely begins with the expected one.
 echo 'int main(void) { return 0; }' | x86_64-w64-mingw32-gcc -x c - -o standin.exe && root=$(bash "$src/tests/e2e/test_pki.sh" "$2") &&
