@@ -197,9 +197,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     try {
       const Options o = ParseOptions(static_cast<int>(argv.size()), argv.data());
       static const std::regex host("[A-Za-z0-9]([A-Za-z0-9.-]*[A-Za-z0-9])?(:[0-9]+)?");
-      for (const std::string* h :
-           {&o.hosts.intranetHost, &o.hosts.publicHost, &o.hosts.downloadHost})
-        CHECK(std::regex_match(*h, host));
+      for (const std::string& h : {o.hosts.intranetHost, o.hosts.publicHost, o.hosts.downloadHost})
+        CHECK(std::regex_match(h, host));
       CHECK(o.timeout >= 1 && o.timeout <= 9999);
     } catch (const BadInput& bad) {
       CHECK(!bad.message.empty());
