@@ -3,9 +3,9 @@
 # and its digests round-trip; each planted fault gives its ✘ row and status 1; bad input gives
 # status 2. Programs are signed by the build's test PKI. Usage: check_servers.sh PROGRAM PKI
 set -u
-check=$(realpath "$1") port=18490 spare=18491 failures=0 count=0 helper_pid=
+check=$(realpath "$1") port=18490 spare=18491 stall=18492 failures=0 count=0
 src=$(cd "$(dirname "$0")/../.." && pwd) work=$(mktemp -d /tmp/kelvara-servercheck.XXXXXX)
-trap 'bash "$src/tests/e2e/nginx-fixture.sh" down "$work/fx"; kill $helper_pid 2>/dev/null; rm -rf "$work"' EXIT
+trap 'bash "$src/tests/e2e/nginx-fixture.sh" down "$work/fx"; kill $pids 2>/dev/null; rm -rf "$work"' EXIT
 cd "$work" && pkg=download/download/vumel/qorv/NetFx40.exe
 mirrors() { local IFS='#'; local list="$*"; for t in public intranet; do printf '%s' "${list//#/|||}" >www/$t/qorv/MirrorList.txt; done; }
 make_tree() {
@@ -18,16 +18,12 @@ make_tree() {
   for f in $pkg m1/NetFx40.exe m2/NetFx40.exe; do ln s/NetFx40.exe www/download/${f#download/}; done
   mirrors " http://127.0.0.3:$port/m1/NetFx40.exe " $'\r\nhttp://127.0.0.3:'$port/m2/NetFx40.exe
 }
-# A misbehaving server on the spare port for one case: "stall" accepts no request, "lie"
-# announces the package's length and sends 1002 bytes.
-helper() {
-  timeout 30 python3 -c 'import socket, sys, time
-s = socket.create_server(("127.0.0.1", int(sys.argv[2]))); open("ready", "w").close()
-while sys.argv[1] == "lie":
-    c = s.accept()[0]; c.recv(4096); c.sendall(b"HTTP/1.1 200 OK\r\nContent-Length: 50449456\r\n\r\nMZ" + bytes(1000)); c.close()
-time.sleep(60)' "$1" $spare &
-  helper_pid=$! && until [ -e ready ]; do sleep 0.05; done
-}
+# Misbehaving servers: the fault server (a lying Content-Length), one that accepts no request.
+python3 "$src/tests/win/fault_server.py" fault-port fault.log "$work" >/dev/null 2>&1 & pids=$!
+timeout 300 python3 -c 'import socket, sys, time
+s = socket.create_server(("127.0.0.1", int(sys.argv[1]))); open("listens", "w").close(); time.sleep(300)' $stall & pids+=" $!"
+until [ -s fault-port ] && [ -e listens ]; do sleep 0.05; done
+{ printf MZ && head -c 1000 /dev/zero; } >lie.exe
 # The end-to-end tests' nginx on ports of its own, over this tree.
 mkdir -p fx/e2e/www && ln -s "$work/www" fx/e2e/www/current &&
   KELVARA_NGINX_PORT=$port bash "$src/tests/e2e/nginx-fixture.sh" up "$work/fx" || exit 1
@@ -48,14 +44,14 @@ cases=(
   "alive 404" "rm www/intranet/qorv/alive" 1 "✘ intranet alive: HTTP 404" ""
   "not a program" "printf XX >www/public/qorv/ClientSetup.exe" 1 '"MZ": not a Windows program' ""
   "wrong-size package" "ln -f s/NetFx40-short.exe www/$pkg" 1 "✘ default .NET address: 200, 50448432 bytes, not 50449456" ""
-  "lying Content-Length" "helper lie; mirrors http://127.0.0.1:$spare/NetFx40.exe" 1 "Content-Length 50449456, but the connection closed after 1002 bytes" ""
+  "lying Content-Length" "mirrors 'http://127.0.0.1:$(cat fault-port)/NetFx40.exe?file=lie.exe&cl=50449456'" 1 "Content-Length 50449456, but the connection closed after 1002 bytes" ""
   "no ranges" "mkdir www/download/norange && truncate -s 50449456 www/download/norange/NetFx40.exe && mirrors http://127.0.0.3:$port/norange/NetFx40.exe" 1 "NetFx40.exe ranges: Range: bytes=0-0 answered 200, no Content-Range" ""
   "dead mirror" "mirrors http://127.0.0.3:$port/m1/NetFx40.exe http://127.0.0.1:$spare/NetFx40.exe" 1 "✘ mirror http://127.0.0.1:$spare/NetFx40.exe: no answer" ""
   "404 mirror list" "rm www/public/qorv/MirrorList.txt" 1 "✘ 1 of 24 checks failed" ""
   "20-entry list" "mirrors \$(yes http://127.0.0.3:$port/m1/NetFx40.exe | head -20)" 0 "✔ all 22 checks" ""
   "21-entry list" "mirrors \$(yes http://127.0.0.3:$port/m1/NetFx40.exe | head -21)" 1 "21 entries, more than 20" ""
   "empty entry" "mirrors http://127.0.0.3:$port/m1/NetFx40.exe ' '" 1 "empty entries: 2" ""
-  "stalled server" "helper stall" 1 "✘ default .NET address: no answer within 2 s" "--download 127.0.0.1:$spare --timeout 2"
+  "stalled server" : 1 "✘ default .NET address: no answer within 2 s" "--download 127.0.0.1:$stall --timeout 2"
   "unsigned" "cp s/standin-unsigned.exe www/public/qorv/SetupWizard.exe" 1 "MZ, unsigned; the wizard refuses it: no signature" ""
   "CN beyond the signer's" "cp s/standin-ltd.exe www/intranet/qorv/wic_x86_chs.exe" 1 "the wizard refuses it: signed by someone else (Microsoft Corporation Ltd)" ""
   "publisher for Microsoft" "cp s/standin.exe www/public/qorv/WindowsInstaller.exe" 1 "the wizard refuses it: signed by someone else (Kelvara Test Publisher)" ""
@@ -69,11 +65,10 @@ cases=(
 )
 for ((i = 0; i < ${#cases[@]}; i += 5)); do
   name=${cases[i]} count=$((count + 1))
-  rm -rf www ready && make_tree && eval "${cases[i + 1]}"
+  rm -rf www && make_tree && eval "${cases[i + 1]}"
   # shellcheck disable=SC2086
   timeout 120 "$check" $hosts ${cases[i + 4]} >out 2>&1
-  rc=$? && [ -n "$helper_pid" ] && kill "$helper_pid" 2>/dev/null && wait "$helper_pid" 2>/dev/null; helper_pid=
-  if [ $rc = "${cases[i + 2]}" ] && grep -qF -- "${cases[i + 3]}" out; then echo "PASS $name"; else
+  rc=$? && if [ $rc = "${cases[i + 2]}" ] && grep -qF -- "${cases[i + 3]}" out; then echo "PASS $name"; else
     echo "FAIL $name (exit status $rc)"; cat out; failures=$((failures + 1)); fi
 done
 # The written digests are the files' own, and the build takes them.
