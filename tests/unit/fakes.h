@@ -90,10 +90,9 @@ struct Fake : HttpClient, HttpSession, FileSystem, SystemApi, JobRunner, RandomS
   std::deque<std::pair<int, int>> queue;
   std::string locked, holds;  // locked: cannot be created or held; holds: +held -released >run
   std::multiset<std::string> held;  // by name, now
-  std::uint32_t major = 6, minor = 1;
+  unsigned major = 6, minor = 1, stall = 0;
   int throws = 0, open = 0, threads = 1000, draw = 0;  // draw: what every rand() gives
-  unsigned stall = 0;
-  bool quit = false, net4Installs = true;  // by its package
+  bool quit = false, net4Installs = true;              // by its package
 
   Fake() {
     SetPlatform({this, this, this, this, this}), g_strFileBase = g_strPublicFileBase;
