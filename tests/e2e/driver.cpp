@@ -8,7 +8,6 @@
 #include <windows.h>
 #include <commctrl.h>
 
-#include <cstdio>
 #include <cstdlib>
 #include <map>
 #include <string>
@@ -36,6 +35,14 @@ string Text(HWND window) {
   return Utf8(text);
 }
 void Click(HWND button) { PostMessageW(button, BM_CLICK, 0, 0); }
+HANDLE Start(const wchar_t* program, std::wstring commandLine) {
+  STARTUPINFOW startup{};
+  startup.cb = sizeof(startup);
+  PROCESS_INFORMATION info{};
+  const BOOL ok = CreateProcessW(program, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                                 nullptr, &startup, &info);
+  return ok ? info.hProcess : nullptr;
+}
 // Through the system, not a stream: the streams' locale code would triple the program, and in
 // the emulated machine a large image read over its 9p share comes back with zeros.
 void Save(const string& name, const string& data) {
@@ -66,7 +73,7 @@ HWND FindDialog(int control, bool hiddenToo = false) {
   return g_found;
 }
 
-void Shot(HWND window, const char* name) {
+void Shot(HWND window, const string& name) {
   Sleep(400);  // let the controls repaint first
   RECT r{};
   GetWindowRect(window, &r);
@@ -79,9 +86,7 @@ void Shot(HWND window, const char* name) {
   string pixels(static_cast<size_t>(w * h * 4), '\0');
   GetDIBits(memory, bitmap, 0, h, pixels.data(), reinterpret_cast<BITMAPINFO*>(&info),
             DIB_RGB_COLORS);
-  char file[64];
-  std::snprintf(file, sizeof file, "%s.%dx%d.bgra", name, w, h);
-  Save(file, pixels);
+  Save(name + "." + std::to_string(w) + "x" + std::to_string(h) + ".bgra", pixels);
   DeleteObject(bitmap), DeleteDC(memory), ReleaseDC(nullptr, screen);
 }
 
@@ -142,13 +147,7 @@ int wmain(int argc, wchar_t** argv) {
   SetEnvironmentVariableA("KELVARA_E2E_STATUS_LOG", statusLog.c_str());
   for (const char* name : {"TMP", "TEMP"})  // temp=FOLDER: as a deployment tool's SYSTEM has it
     if (o.count("temp")) SetEnvironmentVariableA(name, o["temp"].c_str());
-  STARTUPINFOW startup{};
-  startup.cb = sizeof(startup);
-  PROCESS_INFORMATION info{};
-  if (!CreateProcessW(argv[2], commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                      &startup, &info))
-    return 2;
-  g_process = info.hProcess;
+  if ((g_process = Start(argv[2], commandLine)) == nullptr) return 2;
   const DWORD started = GetTickCount();
   // Watchdogs only, stretched by the slowdown of an emulated machine.
   const wchar_t* scale = _wgetenv(L"KELVARA_TIME_SCALE");
@@ -228,14 +227,11 @@ int wmain(int argc, wchar_t** argv) {
     }
     if (!secondOn.empty() && lastLine.find(secondOn) != string::npos) {
       secondOn.clear();
-      std::wstring again = commandLine;  // with the first copy's arguments
-      PROCESS_INFORMATION second{};
+      HANDLE second = Start(argv[2], commandLine);  // with the first copy's arguments
       DWORD code = 0;
-      CreateProcessW(argv[2], again.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                     &second);
       const bool ended =
-          WaitForSingleObject(second.hProcess, static_cast<DWORD>(5000 * stretch)) == WAIT_OBJECT_0;
-      GetExitCodeProcess(second.hProcess, &code), TerminateProcess(second.hProcess, 98);
+          WaitForSingleObject(second, static_cast<DWORD>(5000 * stretch)) == WAIT_OBJECT_0;
+      GetExitCodeProcess(second, &code), TerminateProcess(second, 98);
       Fact("second_copy", ended ? std::to_string(code) : "runs");
     }
     const string& trigger = escOn.empty() ? cancelOn : escOn;

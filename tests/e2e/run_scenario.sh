@@ -8,8 +8,8 @@ work=$build/e2e out=$build/e2e/results/$2 bin=$build/tests/e2e
 winpath() { printf 'Z:%s' "${1//\//\\}"; }
 scenario() { awk -v n="$1" '$1 == n && !/^ / { on = 1; next } /^[^ ]/ { on = 0 } on' "$here/scenarios.txt"; }
 field() { tr ";" "\n" <<<"$block" | sed -n "s/^ *$1 \+//p" | head -1; }
-block=$(scenario "$name") && like=$(field like)
-[ -z "$like" ] || block+=$'\n'$(scenario "$like")
+block= like=$name  # its own fields, then those of the scenario it is like, and so on
+while [ -n "$like" ]; do more=$(scenario "$like") && block+=$'\n'$more && like=$(block=$more field like); done
 declare -A text && while read -r code t; do text[$code]=$t; done < <(grep -v '^#' "$here/../texts.txt")
 given=" $(field given) " failures=()
 has() { [[ $given == *" $1 "* ]]; }
@@ -17,27 +17,20 @@ setting() { grep -o " $1=[^ ]*" <<<"$given" | cut -d= -f2-; }
 fail() { failures+=("$*"); }
 rm -rf "$out" && mkdir -p "$out"
 
-# The served tree: every file in place, then the scenario's changes.
-tree=$work/www/$name && rm -rf "$tree"
-for host in intranet public; do
-  mkdir -p "$tree/$host/qorv" && cd "$tree/$host/qorv" || exit 1
-  for f in ImagingProbe InstallerProbe SetupWizard ClientSetup; do ln -s "$work/files/standin.exe" $f.exe; done
-  for f in wic_x86_chs WindowsInstaller; do ln -s "$work/files/standin-ms.exe" $f.exe; done
-  ln -s "$work/files/alive" alive && ln -s "$work/files/unrar.dll" unrar.dll
-  echo -n http://127.0.0.3:18080/mirror/NetFx40.exe >"$tree/$host/qorv/MirrorList.txt"
-done
-for d in download/vumel/qorv mirror slow nolength; do
-  mkdir -p "$tree/download/$d" && ln -s "$work/files/NetFx40.exe" "$tree/download/$d/NetFx40.exe"
-done
 # "fault": the loopback fault server, FAULT in an address, for bodies that break off.
 if has fault; then
   rm -f "$out/fault-port" && python3 "$here/../win/fault_server.py" "$out/fault-port" "$out/fault.log" "$work/files" >/dev/null 2>&1 &
   fault_pid=$! && trap 'kill $fault_pid 2>/dev/null' EXIT
   for _ in $(seq 100); do [ -s "$out/fault-port" ] && break; sleep 0.05; done
 fi
-for change in $(grep -o 'serve:[^ ]*' <<<"$given"); do
-  change=${change//FAULT/127.0.0.1:$(cat "$out/fault-port" 2>/dev/null)}
-  path=$tree/${change#serve:} && path=${path%%=*} value=${change#*=} && rm -f "$path"
+# The served tree: every file in place (HOST/PATH=FILE|@TEXT), then the scenario's changes.
+tree=$work/www/$name && rm -rf "$tree"
+served=({ImagingProbe,InstallerProbe,SetupWizard,ClientSetup}.exe=standin.exe {wic_x86_chs,WindowsInstaller}.exe=standin-ms.exe
+  alive=alive unrar.dll=unrar.dll MirrorList.txt=@http://127.0.0.3:18080/mirror/NetFx40.exe)
+for change in "${served[@]/#/intranet/qorv/}" "${served[@]/#/public/qorv/}" \
+  download/{download/vumel/qorv,mirror,slow,nolength}/NetFx40.exe=NetFx40.exe $(grep -o 'serve:[^ ]*' <<<"$given"); do
+  change=${change#serve:} && change=${change//FAULT/127.0.0.1:$(cat "$out/fault-port" 2>/dev/null)}
+  path=$tree/${change%%=*} value=${change#*=} && mkdir -p "${path%/*}" && rm -f "$path"
   case $value in -) ;; @*) echo -n "${value#@}" >"$path" ;; *) ln -s "$work/files/$value" "$path" ;; esac
 done
 for f in stall slowclient; do has $f && touch "$tree/public/$f"; done
@@ -45,10 +38,9 @@ ln -sfn "$tree" "$work/www/current" && cd "$here" || exit 1
 for host in intranet public download; do : >"$work/logs/$host.log"; done
 
 # The prefix: Windows version, .NET entries, stand-in settings, a clean %TEMP%.
-temp_win=$(wine cmd /c echo %TEMP% 2>/dev/null | tr -d '\r\n')\\
-given_temp=$(grep -o ' temp=[^ ]*' <<<" $(field drive) " | cut -d= -f2-)  # the driver sets it
-[ -n "$given_temp" ] && temp_win=$given_temp\\
-temp_unix=$(winepath -u "$temp_win" 2>/dev/null) && temp_unix=${temp_unix%/}
+temp_win=$(grep -o ' temp=[^ ]*' <<<" $(field drive) " | cut -d= -f2-)  # the driver sets it
+[ -n "$temp_win" ] || temp_win=$(wine cmd /c echo %TEMP% 2>/dev/null | tr -d '\r\n')
+temp_unix=$(winepath -u "$temp_win\\" 2>/dev/null) && temp_unix=${temp_unix%/}
 run_parent=$WINEPREFIX/drive_c/windows/temp  # where the run folders are made
 rm -rf "$run_parent"/KelvaraSetup-*
 ndp='HKEY_LOCAL_MACHINE\SOFTWARE\Microsoft\NET Framework Setup\NDP'
@@ -56,11 +48,9 @@ ndp='HKEY_LOCAL_MACHINE\SOFTWARE\Microsoft\NET Framework Setup\NDP'
   printf 'REGEDIT4\n\n'
   windows=$(setting windows) && windows=${windows:-win7} && [ "${KELVARA_WINE_KIND:-}" = winxp ] && windows=${windows#*/}
   printf '[HKEY_CURRENT_USER\\Software\\Wine\\AppDefaults\\kelvara-setup.exe]\n"Version"="%s"\n\n' "${windows%/*}"
-  case $(setting net4) in
-    v4.0) printf '[%s\\v4.0\\Client]\n"Install"=dword:00000001\n\n' "$ndp" ;;
-    v4) printf '[%s\\v4\\%s]\n"Install"=dword:00000001\n\n' "$ndp" Client "$ndp" Full ;;
-  esac
-  [ "$(setting net2)" = 1 ] && printf '[%s\\v2.0.50727]\n"Install"=dword:00000001\n\n' "$ndp"
+  case $(setting net4) in v4.0) keys=('v4.0\Client') ;; v4) keys=('v4\Client' 'v4\Full') ;; esac
+  [ "$(setting net2)" = 1 ] && keys+=(v2.0.50727)
+  for k in "${keys[@]}"; do printf '[%s\\%s]\n"Install"=dword:00000001\n\n' "$ndp" "$k"; done
   # The test roots as the user's Root store keeps them (a serialised certificate, property 32).
   for r in trusted other; do python3 -c 'import hashlib, struct, sys; d = open(sys.argv[1], "rb").read()
 print("[HKEY_CURRENT_USER\\Software\\Microsoft\\SystemCertificates\\Root\\Certificates\\%s]" % hashlib.sha1(d).hexdigest().upper())
@@ -81,23 +71,19 @@ for role in "${!ini[@]}"; do printf '[%s]\n%s\n' "$role" "${ini[$role]}"; done >
 
 product=${KELVARA_PRODUCT:-$build/kelvara-setup.exe}  # the release test runs a signed one
 has pinned && product=$bin/pinned/kelvara-setup.exe
-if has planted; then  # these beside the program, preferred to Wine's own: none may be loaded
-  export WINEDLLOVERRIDES=uxtheme,wininet,rsaenh,wintrust,crypt32=n,b
-  for d in uxtheme wininet rsaenh wintrust crypt32; do cp "$bin/e2e_status_hook.dll" "${product%/*}/$d.dll"; done
-  # and the library the stand-ins ask for, where the downloads land and in the wizard's folder
-  for d in "$temp_unix" "$c"; do cp "$bin/e2e_status_hook.dll" "$d/kvplant.dll"; done
-  cd "$c" || exit 1
-fi
-actions=()
-for a in $(field drive); do
+# "planted": these beside the program, preferred to Wine's own, and the library the stand-ins ask
+# for where the downloads land and in the wizard's folder: none may be loaded.
+planted=("${product%/*}"/{uxtheme,wininet,rsaenh,wintrust,crypt32}.dll "$temp_unix/kvplant.dll" "$c/kvplant.dll")
+has planted && export WINEDLLOVERRIDES=uxtheme,wininet,rsaenh,wintrust,crypt32=n,b && cd "$c" &&
+  for p in "${planted[@]}"; do cp "$bin/e2e_status_hook.dll" "$p"; done
+for a in $(field drive); do  # ACTION-on=NAME: the text of that status line
   [[ $a =~ ^(.*-on)=(.*)$ && -n ${text[${BASH_REMATCH[2]}]:-} ]] && a=${BASH_REMATCH[1]}=${text[${BASH_REMATCH[2]}]}
-  actions+=("$a")
-done
+  actions+=("$a"); done
 if [ -n "${KELVARA_DEMO_BY_HAND:-}" ]; then wine "$product"; exit 0; fi
 timeout "$(scaled 240)" "$WINELOADER" "$bin/e2e_driver.exe" "$(winpath "$out")" "$(winpath "$product")" \
   "$(winpath "$bin/e2e_status_hook.dll")" "${actions[@]}" </dev/null >"$out/driver.log" 2>&1 ||
   fail "driver exit code $?"
-has planted && rm -f "${product%/*}"/{uxtheme,wininet,rsaenh,wintrust,crypt32}.dll "$temp_unix/kvplant.dll"
+has planted && rm -f "${planted[@]::6}"  # C:\kelvara-e2e is emptied at the next start
 for _ in $(seq 200); do  # an installer left behind by Cancel goes on by itself
   [ "$(grep -c '^begin' "$c/record.log")" = "$(grep -vc '^begin' "$c/record.log")" ] 2>/dev/null && break || sleep 0.1; done
 sleep 0.5  # an access log line is written when its connection ends
@@ -107,7 +93,6 @@ compare() { diff -u <(printf '%s\n' "${@:3}" | sed '/^$/d') <(sed '/^$/d' "$2") 
 # An unattended run's first line may come before the driver has found its dialog.
 unattended=$([[ " $(field drive) " == *" unattended "* ]] && echo 1)
 [ -n "$unattended" ] && sed -i "1{/^LINE\t    ${text[welcome]}\$/d}" "$out/events.txt"
-expected_events=()
 for e in $(field events); do
   t=${text[${e#!}]:-} && [ -z "$t" ] && expected_events+=("$e") && continue
   expected_events+=("LINE	    $t") && [[ $e == !* ]] && expected_events+=("BOX	$t")
@@ -146,12 +131,11 @@ done
 # The facts every run must show, and the scenario's own.
 facts=$(cat "$out/facts.txt" "$c/facts.txt" 2>/dev/null | tr -d '\r')
 need() { grep -qxF "$1" <<<"$facts" || fail "fact $1 missing; the driver saw: $(grep "^${1%%=*}=" <<<"$facts")"; }
-defaults=("welcome_caption=Kelvara自动安装向导" "welcome_buttons=开始|取消" welcome_fits=1
-  "welcome_text=${text[welcomeText]}")
-[ -n "$unattended" ] && defaults=()
+[ -n "$unattended" ] ||
+  defaults=("welcome_caption=Kelvara自动安装向导" "welcome_buttons=开始|取消" welcome_fits=1 "welcome_text=${text[welcomeText]}")
 [[ $(field facts) == *exit=* ]] || defaults+=(exit=0)
+[[ $(field events) =~ ^(WELCOME_CANCEL)?$ ]] || defaults+=("progress_caption=Kelvara自动安装向导" welcome_hidden=1)
 for f in "${defaults[@]}" $(field facts); do need "${f//+/, }"; done
-[[ $(field events) =~ ^(WELCOME_CANCEL)?$ ]] || for f in "progress_caption=Kelvara自动安装向导" welcome_hidden=1; do need "$f"; done
 for n in $(field logged); do  # box texts the log named by /log must hold
   grep -qF "box \"${text[$n]}\"" "$c/setup.log" 2>/dev/null || fail "the log C:\kelvara-e2e\setup.log lacks $n"
 done

@@ -49,15 +49,13 @@ bool Present(const std::wstring& where, bool make) {
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   wchar_t path[MAX_PATH] = {}, where[512] = {};
   GetModuleFileNameW(nullptr, path, MAX_PATH);
-  std::wstring role = path;
-  role = role.substr(role.find_last_of(L'\\') + 1);
-  role = role.substr(0, role.find_last_of(L'.'));
+  const std::wstring self = path, file = self.substr(self.find_last_of(L'\\') + 1),
+                     role = file.substr(0, file.find_last_of(L'.'));
   auto setting = [&](const wchar_t* key, int fallback) {
     return static_cast<int>(GetPrivateProfileIntW(role.c_str(), key, fallback, CONFIG));
   };
   GetPrivateProfileStringW(role.c_str(), L"present", L"", where, 512, CONFIG);
   Record(L"begin");
-  const std::wstring self = path;
   if (setting(L"move", 0) != 0)
     TryMove(self), TryMove(self.substr(0, self.find_last_of(L'\\') + 1) + L"unrar.dll");
   Sleep(setting(L"sleep", 0));

@@ -17,8 +17,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
     def do_GET(self):
         rng, if_range = self.headers.get("Range", ""), self.headers.get("If-Range", "")
         with lock, open(sys.argv[2], "a", encoding="latin-1") as log:
-            line = self.requestline.rsplit(" ", 1)[0]
-            log.write(line + (" [%s %s]" % (rng, if_range) if rng else "") + "\n")
+            log.write(self.requestline.rsplit(" ", 1)[0] + (" [%s %s]" % (rng, if_range) if rng else "") + "\n")
         q = dict(urllib.parse.parse_qsl(urllib.parse.urlsplit(self.path).query))
         data = open(os.path.join(sys.argv[3], q["file"]), "rb").read() if "file" in q else None
         size = len(data) if data is not None else int(q.get("size", 0))
