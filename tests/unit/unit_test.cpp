@@ -43,10 +43,6 @@ TEST(Fetch, StatusBodyFileAndProgress) {
     EXPECT_FALSE(CurrentTransfer().active);
     EXPECT_TRUE(result != FETCH_OK || CurrentTransfer().done == size) << size;
   }
-  const std::uint64_t MB = 1 << 20;  // past its end, or with no length, the bar is full
-  EXPECT_EQ(ProgressPermille(49 * MB, 50 * MB) + ProgressPermille(51 * MB, 50 * MB) +
-                ProgressPermille(3 * MB, -1),
-            2980);
 }
 
 TEST(Fetch, AsksAgainForTheRestPlacesItAndReusesPinnedFiles) {
@@ -190,14 +186,11 @@ TEST(Flow, RoutesAsSeenRequestedRunAndEnded) {
                     REPAIR = START + "repair NET4 " + AHEAD + "?4 net4 net4Run ",
                     CLIENT_GET = "CLIENT client ClientSetup.exe ",
                     CLIENT = CLIENT_GET + "open C:\\R\\ClientSetup.exe ",
-                    CLIENT_RUN = CLIENT_GET + ">'ClientSetup.exe' /S ",
-                    CLIENT_TAKEN = "CLIENT client open C:\\R\\ClientSetup.exe ";
+                    CLIENT_RUN = CLIENT_GET + ">'ClientSetup.exe' /S ";
   const std::pair<const char*, std::string> rows[] = {
       {"6.0 net2 private",
        "checking i:alive ?4 ?2 WIZARD wiz i:/SetupWizard.exe i:unrar.dll wizRun "
        ">'SetupWizard.exe' private QUIT"},
-      {"5.2",
-       OLD + WIC + IP + MSI + MSI_PACKAGE + MP + NET4_TAKEN + N4 + "?4 " + CLIENT_TAKEN + "QUIT"},
       {"5.2 -ClientSetup.exe", OLD + WIC + IP + MSI + MSI_PACKAGE + MP + NET4_TAKEN + N4 +
                                    "?4 CLIENT client !clientFail HALT"},
       {"5.1 net2 SetupWizard.exe=-10000 ImagingProbe.exe=100 InstallerProbe.exe=100",
@@ -425,14 +418,6 @@ TEST(CommandLine, SwitchesPositionsAndExitCodes) {
               asked);
   }
   EXPECT_FALSE(ParseCommandLine({"private"}).privateMode);
-  // Each mode's code when a run failed, was cancelled, was done, done with a restart asked.
-  const std::pair<Ending, bool> endings[] = {
-      {ENDING_FAILED, true}, {ENDING_CANCELLED, true}, {ENDING_DONE, false}, {ENDING_DONE, true}};
-  std::string codes;
-  for (UiMode mode : {UiMode::Interactive, UiMode::Passive, UiMode::Quiet})
-    for (auto [ending, restart] : endings)
-      codes += std::to_string(ExitCodeFor(mode, ending, restart)) + " ";
-  EXPECT_EQ(codes, "0 0 0 0 1603 1602 0 3010 1603 1602 0 3010 ");
   std::string client;  // how the client ended, by its exit code
   for (int code : {0, 3010, 1641, 1602, 1, 1603, 3011, LAUNCH_FAILED})
     client += std::to_string(ClientEnding(code));
@@ -466,7 +451,6 @@ TEST(Log, ThreadMaskingAndNoSink) {
     EXPECT_TRUE(Has(sink.lines, part)) << part << "\n" << sink.lines;
   EXPECT_EQ(
       sink.lines.rfind("      42 ms  window  step (30000, 101)|      42 ms  worker  fetch", 0), 0u);
-  EXPECT_EQ(LogClockMs(), 0u);
   // An "@" in a path or query after a bare host is no user; without a scheme, the last "@" ends
   // the credentials. (That every password and secret value is masked, the fuzz target checks.)
   const std::pair<std::string, std::string> masks[] = {
