@@ -23,12 +23,11 @@ build() {
     { tail -40 "build/$1-configure.log" "build/$1-build.log"; return 1; }
 }
 # The project's rule: non-blank lines under tests/ at most 40 % of those under src/ and tools/.
-# Until the tests are cut that far they may not grow past where they stand: 42 %.
 lines() { git ls-files -- "$@" | xargs -r grep -Ihcv '^\s*$' | awk '{ s += $1 } END { print s + 0 }'; }
 budget() {
   set -- "$(lines tests)" "$(lines src tools)"
-  echo "tests/: $1 non-blank lines; src/ and tools/: $2 ($(($1 * 100 / $2)) %); the rule's limit is $(($2 * 2 / 5)), held here at $(($2 * 42 / 100))" &&
-    [ $(($1 * 100)) -le $(($2 * 42)) ]
+  echo "tests/: $1 non-blank lines; src/ and tools/: $2 ($(($1 * 100 / $2)) %); at most $(($2 * 2 / 5)) allowed" &&
+    [ $(($1 * 5)) -le $(($2 * 2)) ]
 }
 step "test line budget" budget
 step "native build" build native
