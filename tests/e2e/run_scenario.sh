@@ -8,7 +8,7 @@ work=$build/e2e out=$build/e2e/results/$2 bin=$build/tests/e2e
 winpath() { printf 'Z:%s' "${1//\//\\}"; }
 scenario() { awk -v n="$1" '$1 == n && !/^ / { on = 1; next } /^[^ ]/ { on = 0 } on' "$here/scenarios.txt"; }
 field() { tr ";" "\n" <<<"$block" | sed -n "s/^ *$1 \+//p" | head -1; }
-block= like=$name  # its own fields, then those of the scenario it is like, and so on
+block='' like=$name  # its own fields, then those of the scenario it is like, and so on
 while [ -n "$like" ]; do more=$(scenario "$like") && block+=$'\n'$more && like=$(block=$more field like); done
 declare -A text && while read -r code t; do text[$code]=$t; done < <(grep -v '^#' "$here/../texts.txt")
 given=" $(field given) " failures=()
