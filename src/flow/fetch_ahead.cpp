@@ -92,11 +92,16 @@ void StartFetchAhead(Route route, const std::string& workDir) {
 
 std::string FetchForStep(AheadFile file, const std::string& workDir) {
   Slot& slot = State().slots[Index(file)];
-  int queued = QUEUED;
-  if (slot.state.load() == NOT_PLANNED || slot.state.load() == TAKEN) return Fetch(file, workDir);
-  if (slot.state.compare_exchange_strong(queued, TAKEN)) {
-    Mark(file, "not begun: its step fetches it");
-    return Fetch(file, workDir);
+  {
+    // Counted before the slot is taken and through the whole download (the list, then the
+    // package): else the background slips its next file's request in between.
+    const FetchLanes::ForegroundScope step;
+    int queued = QUEUED;
+    if (slot.state.load() == NOT_PLANNED || slot.state.load() == TAKEN) return Fetch(file, workDir);
+    if (slot.state.compare_exchange_strong(queued, TAKEN)) {
+      Mark(file, "not begun: its step fetches it");
+      return Fetch(file, workDir);
+    }
   }
   if (slot.state.load() == RUNNING) {
     Mark(file, "taken over while it runs");
