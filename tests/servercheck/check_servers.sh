@@ -3,7 +3,7 @@
 # and its digests round-trip; each planted fault gives its ✘ row and status 1; bad input gives
 # status 2. Programs are signed by the build's test PKI. Usage: check_servers.sh PROGRAM PKI
 set -u
-check=$(realpath "$1") port=18490 spare=18491 stall=18492 failures=0 count=0
+check=$(realpath "$1") port=18490 spare=18491 stall=18492 failures=0 count=0 pids=
 src=$(cd "$(dirname "$0")/../.." && pwd) work=$(mktemp -d /tmp/kelvara-servercheck.XXXXXX)
 trap 'bash "$src/tests/e2e/nginx-fixture.sh" down "$work/fx"; kill $pids 2>/dev/null; rm -rf "$work"' EXIT
 cd "$work" && pkg=download/download/vumel/qorv/NetFx40.exe
