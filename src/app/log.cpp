@@ -86,11 +86,6 @@ void LogRun(const std::string& commandLine, int result, unsigned long error, std
         " " + Num(ms) + " ms");
 }
 
-void LogShellOpen(const std::string& path, long result) {
-  Write("shell open " + path + " result=" + std::to_string(result) +
-        (result > 32 ? " ok" : " FAILED"));
-}
-
 void LogFileRefused(const std::string& path, const char* what, unsigned long error) {
   Write("file " + path + " " + what + ", error " + std::to_string(error));
 }

@@ -40,7 +40,6 @@ void LogRegistryProbe(const std::string& key, const std::string& found, bool ver
 void LogDigest(const std::string& path, const std::string& pinned,
                const std::optional<std::string>& actual, bool match);
 void LogRun(const std::string& commandLine, int result, unsigned long error, std::uint64_t ms);
-void LogShellOpen(const std::string& path, long result);
 // A file the wizard could not write or hold, with the system's error number.
 void LogFileRefused(const std::string& path, const char* what, unsigned long error);
 

@@ -125,11 +125,12 @@ class SystemApi {
   virtual bool QueryValue(RegKey key, const std::string& name, unsigned char* data,
                           std::uint32_t* size) = 0;
   virtual void CloseKey(RegKey key) = 0;
-  // Starts the command line in the directory ("": the wizard's own) and waits
-  // for the program to end: the exit code read as signed, or LAUNCH_FAILED;
-  // *error is then the system's error number.
-  virtual int RunAndWait(const std::string& commandLine, const std::string& directory,
-                         unsigned long* error) = 0;
+  // Starts the command line in the directory ("": the wizard's own), never
+  // through the shell, and with wait for the program to end: the exit code
+  // read as signed (0 when not waited for), or LAUNCH_FAILED; *error is then
+  // the system's error number.
+  virtual int Run(const std::string& commandLine, const std::string& directory, bool wait,
+                  unsigned long* error) = 0;
 };
 
 // Starts the one worker of a job and carries its reply back to the window

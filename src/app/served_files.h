@@ -9,7 +9,7 @@ namespace kelvara {
 struct ServedFile {
   const char* remoteName;
   const char* localName;
-  bool program;  // started by the wizard or the shell
+  bool program;  // started by the wizard
 };
 
 inline constexpr ServedFile ALIVE = {"alive", "alive_tmp", false};

@@ -22,7 +22,7 @@ enum class UiMode { Interactive, Passive, Quiet };
 extern UiMode g_uiMode;
 inline bool IsUnattended() { return g_uiMode != UiMode::Interactive; }
 // The build's arguments that install the client without a person; empty:
-// unattended runs too ask the shell to open it.
+// unattended runs too start it and leave it to the person.
 extern std::string& g_strClientQuietArgs;
 
 // The one command-line keyword.

@@ -37,7 +37,7 @@ std::string Download(std::string workDir) {
 
 // The client installer, refused like a failed download when it may not run (its pin or its
 // signer), so a tampered file is never opened: its checked copy in the run folder, held in *held
-// until the shell has opened it.
+// until it has been started.
 std::string DownloadClientSetup(std::string workDir, std::unique_ptr<HeldFile>* held) {
   const std::string path = FetchForStep(AheadFile::ClientSetup, workDir);
   std::string copy;

@@ -15,7 +15,7 @@ struct JobBlock {
   int nJobResult = 0;
   std::string strWorkDir;
   std::string strFilePath;
-  // The checked client installer, held until the shell has opened it.
+  // The checked client installer, held until it has been started.
   std::unique_ptr<HeldFile> heldFile;
 };
 

@@ -51,10 +51,10 @@ void ClientStage(JobBlock& job, FlowHost& host, int step) {
       StartJob(job, STAGE_CLIENT + STEP_RUN_PACKAGE);
       return;
     }
-    // An installer the shell cannot open is a failure the user must see.
-    const bool opened = !job.strFilePath.empty() && host.ShellOpen(job.strFilePath);
-    job.heldFile.reset();  // the shell has started it, or never will
-    if (opened)
+    // An installer that cannot be started is a failure the user must see.
+    const bool started = !job.strFilePath.empty() && StartClientSetup(job.strFilePath);
+    job.heldFile.reset();  // it has started, or never will
+    if (started)
       PostStep(STAGE_CONTROL, CONTROL_QUIT);
     else
       Halt(host, TEXT_CLIENT_FAILED);

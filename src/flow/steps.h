@@ -13,8 +13,6 @@ class FlowHost {
  public:
   virtual ~FlowHost() = default;
   virtual void SetStatus(const std::string& text, bool showBox) = 0;
-  // The shell's "open"; false when the shell reports a failure.
-  virtual bool ShellOpen(const std::string& path) = 0;
   virtual void Quit(int exitCode) = 0;  // exit(exitCode); returns only in tests
   // The temporary directory with its trailing backslash, or "C:\".
   virtual std::string GetTempDirectory() = 0;

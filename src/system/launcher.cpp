@@ -32,7 +32,7 @@ int RunInstaller(const std::string& commandLine, const std::string& directory) {
 int RunProgramAndWait(std::string commandLine, const std::string& directory) {
   const std::uint64_t start = LogClockMs();
   unsigned long error = 0;
-  const int result = GetPlatform().system->RunAndWait(commandLine, directory, &error);
+  const int result = GetPlatform().system->Run(commandLine, directory, true, &error);
   LogRun(commandLine, result, result == LAUNCH_FAILED ? error : 0, LogClockMs() - start);
   return result;
 }
@@ -88,6 +88,16 @@ bool RunDownloadedProgram(const std::string& path, const LaunchRule& rule) {
   const std::string folder = FolderOf(run);
   return IsRuleMet(rule, rule.probe ? RunProgramAndWait(commandLine, folder)
                                     : RunInstaller(commandLine, folder));
+}
+
+bool StartClientSetup(const std::string& path) {
+  unsigned long error = 0;
+  const std::string commandLine = Quoted(path);
+  const bool started =
+      GetPlatform().system->Run(commandLine, FolderOf(path), false, &error) != LAUNCH_FAILED;
+  LogLine("start " + commandLine +
+          (started ? " started" : " not started, error " + std::to_string(error)));
+  return started;
 }
 
 // The copy, held meanwhile by the job that fetched and checked it.

@@ -49,6 +49,11 @@ std::string ProgramCommandLine(const std::string& path, const LaunchRule& rule, 
 // current directory.
 bool RunDownloadedProgram(const std::string& path, const LaunchRule& rule);
 
+// The client's checked copy started in the run folder, not waited for: never
+// through the shell, whose "open" an elevated process would look up in the
+// user's own file associations. false when it cannot be started.
+bool StartClientSetup(const std::string& path);
+
 // The client's copy in the run folder started there with the build's quiet
 // arguments and waited for; how it ended, by its exit code.
 int RunClientSetup(std::string path);

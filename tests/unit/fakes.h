@@ -182,12 +182,13 @@ struct Fake : HttpClient, HttpSession, FileSystem, SystemApi, JobRunner, RandomS
     return true;
   }
   void CloseKey(RegKey) override { --open; }
-  int RunAndWait(const std::string& line, const std::string& dir, unsigned long* error) override {
-    std::string shown = line;  // "C:\R\NAME" ARGS, run in C:\R\, shows as 'NAME' ARGS
+  int Run(const std::string& line, const std::string& dir, bool wait, unsigned long* e) override {
+    std::string shown =
+        line;  // "C:\R\NAME" ARGS, run in C:\R\, shows as 'NAME' ARGS (start: no wait)
     if (shown.rfind("\"" + RUN, 0) == 0) shown.erase(1, RUN.size());
     if (dir != RUN) Add(events, "in " + dir);
     std::replace(shown.begin(), shown.end(), '"', '\'');
-    Add(events, ">" + shown);
+    Add(events, (wait ? ">" : "start ") + shown);
     const std::string name = shown.substr(1, shown.find('\'', 1) - 1);
     EXPECT_TRUE(held.count(name)) << name << " started while not held";
     Add(holds, ">" + name);
@@ -195,7 +196,7 @@ struct Fake : HttpClient, HttpSession, FileSystem, SystemApi, JobRunner, RandomS
     const int code = codes.empty() ? 0 : codes.front();
     if (codes.size() > 1) codes.pop_front();
     if (!shown.rfind("'NetFx40.exe'", 0) && net4Installs) keys["v4.0\\Client"] = ONE;
-    return *error = code == -10000 ? 2 : 0, code;
+    return *e = code == -10000 ? 2 : 0, wait || code == -10000 ? code : 0;
   }
 
   // Stage starts and the halt pair show by name; a job runs at once (a handler starts it last).
@@ -210,10 +211,6 @@ struct Fake : HttpClient, HttpSession, FileSystem, SystemApi, JobRunner, RandomS
 
   void SetStatus(const std::string& text, bool box) override {  // a box shows as !name
     Add(events, (box ? "!" : "") + (TEXTS.count(text) ? TEXTS.at(text) : text));
-  }
-  bool ShellOpen(const std::string& p) override {
-    EXPECT_TRUE(held.count(Short(p))) << p << " opened while not held";
-    return Add(events, "open " + p), true;
   }
   void Quit(int code) override {
     Add(events, code ? "EXIT" + std::to_string(code) : "QUIT"), quit = true;

@@ -185,7 +185,7 @@ TEST(Flow, RoutesAsSeenRequestedRunAndEnded) {
                     N4 = ">'NetFx40.exe' ", NET4_TAKEN = "NET4 ?4 net4 net4Run ",
                     REPAIR = START + "repair NET4 " + AHEAD + "?4 net4 net4Run ",
                     CLIENT_GET = "CLIENT client ClientSetup.exe ",
-                    CLIENT = CLIENT_GET + "open C:\\R\\ClientSetup.exe ",
+                    CLIENT = CLIENT_GET + "start 'ClientSetup.exe' ",
                     CLIENT_RUN = CLIENT_GET + ">'ClientSetup.exe' /S ";
   const std::pair<const char*, std::string> rows[] = {
       {"6.0 net2 private",
@@ -208,6 +208,8 @@ TEST(Flow, RoutesAsSeenRequestedRunAndEnded) {
       {"6.1 net4 passive ClientSetup.exe=1602", START + CLIENT_RUN + "EXIT1602"},
       {"6.1 net4 quiet ClientSetup.exe=5", START + CLIENT_RUN + "!clientFail EXIT1603"},
       {"6.1 net4 passive noargs ClientSetup.exe=5", START + CLIENT + "QUIT"},
+      {"6.1 net4 ClientSetup.exe=-10000",
+       START + CLIENT_GET + "start 'ClientSetup.exe' !clientFail HALT"},
       {"6.2 passive guard", START + "!startFail " + CLIENT_RUN + "QUIT"},
       {"6.1 net4 quiet -alive", "checking alive !netFail EXIT1603"},
       {"6.1 net4 tampered", START + CLIENT_GET + "!clientFail HALT"},

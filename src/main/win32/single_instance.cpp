@@ -5,8 +5,9 @@
 namespace kelvara {
 
 bool AnotherCopyRuns() {
-  // Never closed: the name is held for the whole run.
-  HANDLE mutex = CreateMutexW(nullptr, FALSE, L"Local\\KelvaraSetupWizard");
+  // Never closed: the name is held for the whole run. Machine-wide: a SYSTEM
+  // deployment and a person's run in another session share %SystemRoot%\Temp.
+  HANDLE mutex = CreateMutexW(nullptr, FALSE, L"Global\\KelvaraSetupWizard");
   const DWORD error = GetLastError();
   if (mutex != nullptr) return error == ERROR_ALREADY_EXISTS;
   // A copy started elevated holds a name this one may not open.

@@ -80,23 +80,37 @@ bool CreateRunFolder(const std::string& parent, RandomDraw draw, MadeFolder* mad
   return done;
 }
 
+namespace {
+// Deep enough for any installer's unpacked tree; a deeper one stays.
+constexpr int MAX_NESTING = 32;
+
+// Entry by entry, by its own name: a link, file or folder, goes as itself and
+// is never entered, so nothing outside the folder is touched.
+void EmptyFolder(const std::wstring& folder, int depth) {
+  WIN32_FIND_DATAW entry{};
+  HANDLE find = FindFirstFileW((folder + L"*").c_str(), &entry);
+  if (find == INVALID_HANDLE_VALUE) return;
+  do {
+    const std::wstring name = entry.cFileName, path = folder + name;
+    if (name == L"." || name == L"..") continue;
+    const bool link = (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+    if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+      // Only a plain file's own attributes: on a link they would be its target's.
+      if (!link) SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+      DeleteFileW(path.c_str());
+      continue;
+    }
+    if (!link && depth < MAX_NESTING) EmptyFolder(path + L"\\", depth + 1);
+    RemoveDirectoryW(path.c_str());
+  } while (FindNextFileW(find, &entry));
+  FindClose(find);
+}
+}  // namespace
+
 void RemoveRunFolder(const std::string& folder, void* handle) {
   if (handle != nullptr) CloseHandle(handle);
   const std::wstring wide = Widen(folder);
-  WIN32_FIND_DATAW entry{};
-  HANDLE find = FindFirstFileW((wide + L"*").c_str(), &entry);
-  if (find != INVALID_HANDLE_VALUE) {
-    do {
-      const std::wstring name = entry.cFileName;
-      if (name == L"." || name == L"..") continue;
-      // A folder link inside goes as a folder entry; its target stays.
-      if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
-        RemoveDirectoryW((wide + name).c_str());
-      else
-        DeleteFileW((wide + name).c_str());
-    } while (FindNextFileW(find, &entry));
-    FindClose(find);
-  }
+  EmptyFolder(wide, 0);
   RemoveDirectoryW(wide.c_str());
 }
 
@@ -123,9 +137,11 @@ void RemoveLeftoverRunFolders(const std::string& parent) {
   do {
     if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) continue;
     const std::wstring path = wide + entry.cFileName;
-    HANDLE handle = OpenFolderNoLink(path, READ_CONTROL | FILE_READ_ATTRIBUTES,
-                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
-    if (handle == INVALID_HANDLE_VALUE) continue;  // held by a run still going
+    // Asking for delete access without sharing it fails on a folder a live run
+    // holds (it shares no delete): that one is skipped, whatever its state.
+    HANDLE handle = OpenFolderNoLink(path, READ_CONTROL | FILE_READ_ATTRIBUTES | DELETE,
+                                     FILE_SHARE_READ | FILE_SHARE_WRITE);
+    if (handle == INVALID_HANDLE_VALUE) continue;
     const bool leftover =
         IsLeftoverRunFolder(Narrow(entry.cFileName), OwnerOf(handle), IsReparsePoint(handle));
     CloseHandle(handle);
@@ -135,7 +151,8 @@ void RemoveLeftoverRunFolders(const std::string& parent) {
 }
 
 namespace {
-MadeFolder g_made;
+// Never destroyed: a worker may still ask for the name while exit() runs.
+MadeFolder& g_made = *new MadeFolder;
 bool g_tried = false;
 
 void RemoveAtExit() { RemoveRunFolder(g_made.path, g_made.handle); }

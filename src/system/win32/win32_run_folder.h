@@ -21,13 +21,14 @@ struct MadeFolder {
 // another is drawn. false when none can be made and held.
 bool CreateRunFolder(const std::string& parent, RandomDraw draw, MadeFolder* made);
 
-// Deletes every entry of the folder by its own name, so a link goes and not
-// what it names, then the folder; a file in use, and so the folder, stay.
+// Deletes every entry of the folder by its own name, nested folders a program
+// unpacked there included, so a link goes and not what it names, then the
+// folder; a file in use, and so the folders around it, stay.
 // The held handle, if any, is closed first.
 void RemoveRunFolder(const std::string& folder, void* handle);
 
 // The folders an earlier run left in parent that the leftover rule allows,
-// removed as far as nothing in them is in use.
+// removed as far as nothing in them is in use; one a live run holds is skipped.
 void RemoveLeftoverRunFolders(const std::string& parent);
 
 // This process's run folder in %SystemRoot%\Temp, made and logged at the

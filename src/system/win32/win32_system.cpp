@@ -51,8 +51,8 @@ bool Win32SystemApi::QueryValue(RegKey key, const std::string& name, unsigned ch
 
 void Win32SystemApi::CloseKey(RegKey key) { RegCloseKey(reinterpret_cast<HKEY>(key)); }
 
-int Win32SystemApi::RunAndWait(const std::string& commandLine, const std::string& directory,
-                               unsigned long* error) {
+int Win32SystemApi::Run(const std::string& commandLine, const std::string& directory, bool wait,
+                        unsigned long* error) {
   std::wstring wide = Widen(commandLine);
   std::vector<wchar_t> writable(wide.begin(), wide.end());
   writable.push_back(L'\0');
@@ -65,13 +65,13 @@ int Win32SystemApi::RunAndWait(const std::string& commandLine, const std::string
     *error = GetLastError();
     return LAUNCH_FAILED;
   }
-  WaitForSingleObject(process.hProcess, INFINITE);
   DWORD code = 0;
-  const bool read = GetExitCodeProcess(process.hProcess, &code) != 0;
-  CloseHandle(process.hThread);
-  CloseHandle(process.hProcess);
+  const bool read = !wait || (WaitForSingleObject(process.hProcess, INFINITE) == WAIT_OBJECT_0 &&
+                              GetExitCodeProcess(process.hProcess, &code) != 0);
   // An unreadable exit code is reported as a failed start, never as success.
   if (!read) *error = GetLastError();
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
   return read ? static_cast<int>(code) : LAUNCH_FAILED;
 }
 

@@ -11,8 +11,8 @@ class Win32SystemApi final : public SystemApi {
   bool QueryValue(RegKey key, const std::string& name, unsigned char* data,
                   std::uint32_t* size) override;
   void CloseKey(RegKey key) override;
-  int RunAndWait(const std::string& commandLine, const std::string& directory,
-                 unsigned long* error) override;
+  int Run(const std::string& commandLine, const std::string& directory, bool wait,
+          unsigned long* error) override;
 };
 
 // GetTempPathW through the core's rule: the path with its backslash, or "C:\".

@@ -1,7 +1,6 @@
 #include "ui/win32/progress_dlg.h"
 
 #include <commctrl.h>
-#include <shellapi.h>
 
 #include <cstdlib>
 
@@ -127,15 +126,6 @@ void CProgressDlg::OnProgressTimer() {
 
 LRESULT CProgressDlg::OnInstallStep(WPARAM wParam, LPARAM lParam) {
   return kelvara::OnInstallStep(m_job, *this, static_cast<int>(wParam), static_cast<int>(lParam));
-}
-
-bool CProgressDlg::ShellOpen(const std::string& path) {
-  // Started in its own folder, the run folder, as every other program is.
-  const std::string folder = path.substr(0, path.find_last_of('\\') + 1);
-  const auto result = reinterpret_cast<INT_PTR>(
-      ShellExecuteW(nullptr, L"open", Widen(path).c_str(), L"", Widen(folder).c_str(), SW_SHOW));
-  LogShellOpen(path, static_cast<long>(result));
-  return result > 32;
 }
 
 void CProgressDlg::Quit(int exitCode) {

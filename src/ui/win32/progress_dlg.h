@@ -27,7 +27,6 @@ class CProgressDlg final : public CDialog, private FlowHost {
   void OnProgressTimer();
   LRESULT OnInstallStep(WPARAM wParam, LPARAM lParam);
 
-  bool ShellOpen(const std::string& path) override;
   void Quit(int exitCode) override;
   void KillStartupTimer() override;
   void DefaultTimerProcessing() override;
