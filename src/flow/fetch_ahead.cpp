@@ -24,7 +24,8 @@ constexpr unsigned WAIT_POLL_MS = 50;
 
 struct Slot {
   std::atomic<int> state{NOT_PLANNED};
-  std::string result;  // written before DONE, read after it
+  std::string result;   // written before DONE, read after it
+  bool failed = false;  // likewise: it ended without the file, not stopped
 };
 
 struct Ahead {
@@ -63,7 +64,8 @@ unsigned FetchAheadJob(void*) {
     Lanes().SetBackgroundFetch(Index(file));
     slot.result = Fetch(file, ahead.workDir);
     Lanes().SetBackgroundFetch(-1);
-    Mark(file, !slot.result.empty() ? "done" : Lanes().Stopped() ? "stopped" : "failed");
+    slot.failed = slot.result.empty() && !Lanes().Stopped();
+    Mark(file, !slot.result.empty() ? "done" : slot.failed ? "failed" : "stopped");
     slot.state.store(DONE);
   }
   return 0;
@@ -79,7 +81,7 @@ AheadPlan FetchAheadPlan(Route route) {
 void StartFetchAhead(Route route, const std::string& workDir) {
   // A route starts once, with nothing fetched ahead yet.
   Ahead& ahead = State();
-  for (Slot& slot : ahead.slots) slot.state.store(NOT_PLANNED);
+  for (Slot& slot : ahead.slots) slot.state.store(NOT_PLANNED), slot.failed = false;
   Lanes().Restart();
   ahead.plan = FetchAheadPlan(route);
   if (ahead.plan.n == 0) return;
@@ -110,7 +112,12 @@ std::string FetchForStep(AheadFile file, const std::string& workDir) {
   } else {
     Mark(file, "taken over");
   }
-  return slot.result;
+  if (!slot.failed) return slot.result;
+  // What broke minutes ago (a stall, a reset that could not resume, a 5xx) may
+  // serve now: the step tries once itself, as if nothing had been fetched ahead.
+  Mark(file, "failed in the background: its step fetches it again");
+  const FetchLanes::ForegroundScope step;
+  return Fetch(file, workDir);
 }
 
 void StopFetchAhead() {

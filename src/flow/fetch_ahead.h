@@ -28,8 +28,8 @@ void StartFetchAhead(Route route, const std::string& workDir);
 
 // The step's fetch of a planned file: the background's result once it has
 // ended (waiting for it while it runs, and showing it); the step's own fetch
-// when the background has not begun it, or without a plan. The local path, or
-// "" for a failed fetch.
+// when the background has not begun it, or failed (not stopped), or without a
+// plan. The local path, or "" for a failed fetch.
 std::string FetchForStep(AheadFile file, const std::string& workDir);
 
 // Cancel, a halt, the end of the wizard: the background transfer ends at its

@@ -250,7 +250,7 @@ struct Threaded : Fake {
 };
 
 // The background waits its turn while a step downloads; a step takes over what it fetched, waits
-// for (and shows) what it fetches, fetches itself what it never began; a stop ends it.
+// for (and shows) what it fetches, fetches itself what it never began or failed; a stop ends it.
 TEST(FetchAhead, TakeOverPauseAndStop) {
   Threaded f;
   f.replies[g_strPublicFileBase + "MirrorList.txt"] = {"200", "http://m/n.exe"};
@@ -275,6 +275,11 @@ TEST(FetchAhead, TakeOverPauseAndStop) {
                 FetchForStep(AheadFile::ClientSetup, WORK),
             "|" + CLIENT);
   EXPECT_EQ(f.events, "ClientSetup.exe");
+  f.replies[g_strPublicFileBase + "ClientSetup.exe"].status = "503";
+  StartFetchAhead(Route::DotNet4Repair, WORK);
+  f.Seen(), f.replies[g_strPublicFileBase + "ClientSetup.exe"].status = "200";
+  EXPECT_EQ(FetchForStep(AheadFile::ClientSetup, WORK) + " " + f.events,
+            CLIENT + " ClientSetup.exe");
 }
 
 // One saved program through its rule: the verdict, and whether it was started.
