@@ -24,10 +24,6 @@ std::string Hex32(std::uint32_t value) {
 
 std::string NameOf(const std::string& path) { return path.substr(path.find_last_of("\\/") + 1); }
 
-SignerRule RuleFrom(const char* signer, const char* roots) {
-  return {signer, ParseThumbprints(roots).value_or(std::vector<std::string>{})};
-}
-
 Signers& Current() {
   static Signers* signers = new Signers{
 #include "kelvara_signers.inc"
@@ -35,6 +31,12 @@ Signers& Current() {
   return *signers;
 }
 }  // namespace
+
+SignerRule RuleFrom(const std::string& signer, const std::string& roots) {
+  // One entry no thumbprint equals: a list that cannot be read accepts no
+  // root, never "any root the machine trusts".
+  return {signer, ParseThumbprints(roots).value_or(std::vector<std::string>{""})};
+}
 
 std::optional<std::vector<std::string>> ParseThumbprints(const std::string& text) {
   std::vector<std::string> thumbprints;

@@ -26,6 +26,9 @@ struct Signers {
 // "t1;t2": 40 hex digits each, returned in lower case; nullopt when malformed.
 std::optional<std::vector<std::string>> ParseThumbprints(const std::string& text);
 
+// The rule for a signer and its roots as the build gives them ("": any root).
+SignerRule RuleFrom(const std::string& signer, const std::string& roots);
+
 // The signers baked into this build.
 const Signers& BuiltInSigners();
 // For unit tests only.

@@ -139,9 +139,10 @@ struct Fake : HttpClient, HttpSession, FileSystem, SystemApi, JobRunner, RandomS
       return f.sizes.count(path) || !f.files.count(path) ? Find(f.sizes, path)
                                                          : f.files[path].size();
     }
-    std::optional<std::string> Sha256Hex() override {
-      return f.sha256.count(path) || !f.files.count(path) ? Find(f.sha256, path)
-                                                          : "#" + f.files[path];
+    std::optional<std::string> Sha256Hex() override {  // "?": cannot be computed
+      const auto d =
+          f.sha256.count(path) || !f.files.count(path) ? Find(f.sha256, path) : "#" + f.files[path];
+      return d == "?" ? std::nullopt : d;
     }
     std::optional<SignatureFacts> Signature() override {
       return f.signatures.count(path) ? f.signatures[path] : MS_SIGNED;

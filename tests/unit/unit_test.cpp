@@ -56,11 +56,13 @@ TEST(Fetch, AsksAgainForTheRestPlacesItAndReusesPinnedFiles) {
   };
   const std::optional<Reply> no;
   const std::string R = "f wait500 f[4- e]", F = "0123";  // a break at 4, the request for the rest
-  // The file before ("pin:": pinned as the whole body), the first answer, the answers to the
-  // requests for the rest in turn; then the requests and waits, whether it came, the file.
+  // The file before ("pin:": pinned as the whole body; "pin?": its digest unreadable), the first
+  // answer, the answers to the requests for the rest in turn; then the requests and waits,
+  // whether it came, the file.
   using Rest = std::vector<std::optional<Reply>>;
   const std::tuple<std::string, Reply, Rest, std::string, bool, std::string> rows[] = {
       {"", cut, {P("4-9/10", 4)}, R, 1, all},
+      {"", {"200", all, "", 4, 4}, {}, "f", 0, F},  // a reset without a length is no end
       {"", dated, {P("2-9/10", 2)}, "f wait500 f[4- L]", 1, all},
       {"", cut, {P("6-9/10", 6)}, R, 0, F},
       {"", cut, {Reply{"200", "abcdefghij"}}, R, 1, "abcdefghij"},
@@ -72,6 +74,7 @@ TEST(Fetch, AsksAgainForTheRestPlacesItAndReusesPinnedFiles) {
       {"", cut, {half, P("2-9/10", 2, 2), no}, R + " wait2000 f[2-] wait4000 f[4-]", 0, F},
       {"", mute, {no, no, no}, "f wait2000 f[0- e] wait4000 f[0- e] wait8000 f[0- e]", 0, ""},
       {"pin:" + all, cut, {}, "", 1, all},
+      {"pin?" + all, {"200", all}, {Reply{"416"}}, "f[10-] f", 1, all},
       {"pin:0123", cut, {P("4-9/10", 4)}, "f[4-]", 1, all},
       {"pin:0123X", {"200", all}, {P("4-9/10", 4)}, "f[5-] f", 1, all},
       {"pin:0123", {"200", all}, {Reply{"416"}}, "f[4-] f", 1, all},
@@ -79,6 +82,7 @@ TEST(Fetch, AsksAgainForTheRestPlacesItAndReusesPinnedFiles) {
   for (const auto& [before, first, rest, requests, came, after] : rows) {
     Fake f;
     if (!before.empty()) f.files[path] = before.substr(4);
+    if (!before.rfind("pin?", 0)) f.sha256[path] = "?";
     SetPinnedDigestsForTest({{"f", before.empty() ? "" : "#" + all}});
     f.replies[url] = first, f.rest.assign(rest.begin(), rest.end());
     EXPECT_EQ(FetchUrlToFile(url, path), came ? FETCH_OK : FETCH_FAILED) << requests;
@@ -192,7 +196,7 @@ TEST(Flow, RoutesAsSeenRequestedRunAndEnded) {
        "checking i:alive ?4 ?2 WIZARD wiz i:/SetupWizard.exe i:unrar.dll wizRun "
        ">'SetupWizard.exe' private QUIT"},
       {"5.2 -ClientSetup.exe", OLD + WIC + IP + MSI + MSI_PACKAGE + MP + NET4_TAKEN + N4 +
-                                   "?4 CLIENT client !clientFail HALT"},
+                                   "?4 CLIENT client ClientSetup.exe !clientFail HALT"},
       {"5.1 net2 SetupWizard.exe=-10000 ImagingProbe.exe=100 InstallerProbe.exe=100",
        START + WIZ + "wizRun >'SetupWizard.exe' !wizRunFail WIC HALT wicProbe ImagingProbe.exe " +
            IP + MSI + NET4 + N4 + "?4 " + CLIENT + "QUIT"},
@@ -351,6 +355,7 @@ TEST(RunCheck, PinAndSigner) {
       {C, "ok", {0x800b0100, 0, 0, "", ""}, P, "no signature"},
       {C, "bad", {0, 0, 0, "ra", P}, P, "SHA-256 cd, pinned ab"},
       {C, "ok", {0, 0, 0, "ra", P}, P, "runs: SHA-256 as pinned, signed by Kelvara, root ra"},
+      {N, "bad", {0, 0, 0, "ra", MS}, "", "SHA-256 cd, pinned ab"},  // after its size test
       {"setup.exe", "", {0x800b0100, 0, 0, "", ""}, P, "runs: nothing to check"}};
   for (const auto& [name, pin, facts, publisher, verdict] : rows) {
     Fake f;
@@ -369,8 +374,13 @@ TEST(RunCheck, PinAndSigner) {
               "check " + RUN + name + " -> " + (refused ? "REFUSED: " : "") + verdict);
     EXPECT_EQ(runs, !refused) << name << " " << verdict;
   }
-  EXPECT_EQ(ParseThumbprints("A" + std::string(39, '0') + ";" + std::string(40, 'f')),
-            std::vector<std::string>({"a" + std::string(39, '0'), std::string(40, 'f')}));
+  const std::string A = "A" + std::string(39, '0'), a = "a" + std::string(39, '0'), ra = "ra";
+  EXPECT_EQ(RuleFrom(MS, A + ";" + std::string(40, 'f')).roots,
+            std::vector<std::string>({a, std::string(40, 'f')}));
+  // A root list that cannot be read accepts no root; an empty one, any.
+  EXPECT_EQ(
+      SignerFault(RuleFrom(MS, A + ";"), &a, MS) + "|" + SignerFault(RuleFrom(MS, ""), &ra, MS),
+      "root not accepted (" + a + ")|");
 }
 
 TEST(Probes, InstallFlagsKeysVersionsAndTempDirectory) {
