@@ -62,7 +62,9 @@ c=$WINEPREFIX/drive_c/kelvara-e2e
 rm -rf "$c" "$temp_unix"/{alive_tmp,*.exe,unrar.dll,MirrorList.txt,kelvara-setup.log} && mkdir -p "$c" && : >"$c/record.log"
 find "$WINEPREFIX/drive_c/users" -maxdepth 6 -type d -name INetCache -exec rm -rf {} + 2>/dev/null
 has nolog && mkdir "$temp_unix/kelvara-setup.log"
-has biglog && { printf '\xEF\xBB\xBF' && yes $'an older line\r' | head -n 80000; } >"$temp_unix/kelvara-setup.log"
+# A sparse 3 GB log, its newest 1.1 MB in lines: only the tail may be read.
+has biglog && printf '\xEF\xBB\xBF' >"$temp_unix/kelvara-setup.log" && truncate -s 3G "$temp_unix/kelvara-setup.log" &&
+  yes $'an older line\r' | head -n 80000 >>"$temp_unix/kelvara-setup.log"
 declare -A ini=([ImagingProbe]='present=C:\kelvara-e2e\wic' [wic_x86_chs]='present=C:\kelvara-e2e\wic'
   [InstallerProbe]='present=C:\kelvara-e2e\msi' [WindowsInstaller]='present=C:\kelvara-e2e\msi'
   [NetFx40]='present=HKLM\SOFTWARE\Microsoft\NET Framework Setup\NDP\v4.0\Client' [SetupWizard]=exit=1)

@@ -41,14 +41,19 @@ class LogFile final : public LogSink {
   CRITICAL_SECTION lock_;
 };
 
-// Drops the oldest part of a log that has grown past the limit.
+// Drops the oldest part of a log that has grown past the limit. Only its tail
+// is read: anyone may plant a log of gigabytes (sparse, or not) for a SYSTEM run.
 bool KeepSmall(HANDLE file) {
   LARGE_INTEGER size{};
   if (!GetFileSizeEx(file, &size)) return false;
   if (size.QuadPart <= static_cast<LONGLONG>(LOG_LIMIT)) return true;
-  std::string content(static_cast<std::size_t>(size.QuadPart), '\0');
+  // One byte more than is kept, so the cut falls at a line start.
+  std::string content(LOG_LIMIT / 2 + 1, '\0');
+  LARGE_INTEGER tail{};
+  tail.QuadPart = size.QuadPart - static_cast<LONGLONG>(content.size());
   DWORD got = 0;
-  if (!ReadFile(file, content.data(), static_cast<DWORD>(content.size()), &got, nullptr))
+  if (!SetFilePointerEx(file, tail, nullptr, FILE_BEGIN) ||
+      !ReadFile(file, content.data(), static_cast<DWORD>(content.size()), &got, nullptr))
     return false;
   content = BOM + TrimOldLog(content.substr(0, got), LOG_LIMIT / 2);
   DWORD written = 0;
