@@ -158,7 +158,7 @@ if has log; then
   has biglog && { [ "$(stat -c %s "$f")" -lt 1048576 ] && [ "$(head -c 18 "$f")" = $'\xEF\xBB\xBFan older line\r' ] ||
     fail "an old log over 1 MiB was not cut to its newest half at a line start"; }
   log=$(sed '1s/^\xEF\xBB\xBF//' "$f" | tr -d '\r' |
-    awk '/^==== kelvara-setup 1.1.0.500 started/ { s = ""; h = 1 } { s = s $0 "\n" } END { if (h) printf "%s", s }')
+    awk '/^==== kelvara-setup 1.1.0.500 started/ { h = NR } { l[NR] = $0 } END { for (i = h; h && i <= NR; i++) print l[i] }')
   [ -n "$log" ] || fail "no run header in the support log"
   for h in intranet:1 public:2 download:3; do
     sed -n "s|.* fetch http://127.0.0.${h#*:}:18080\([^ ]*\) status=\([0-9]*\) length=[^ ]* written=\([0-9]*\) .*|\1 \2 \3|p" \

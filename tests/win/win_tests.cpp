@@ -1,7 +1,7 @@
 // The Win32 adapters under Wine where no scenario reaches: a body that goes silent, given up
 // after the stall time and never kept in WinInet's cache; a longer read-only, hidden, system
 // file replaced; names that are hard links never written through; programs that cannot start;
-// the run folder's descriptor and names. Run by run_win_test.sh in the folder KV_WORK, against
+// the run folder's descriptor, names and leftovers. Run by run_win_test.sh in the folder KV_WORK, against
 // fault_server.py on port KV_PORT.
 #include <windows.h>
 #include <sddl.h>
@@ -75,6 +75,17 @@ void CheckRunFolder(const string& parent) {
   CHECK(made && made->Sha256Hex() == held->Sha256Hex() && Slurp(copy) == "program");
   made.reset();  // released: gone, its name free for the program's next run
   CHECK(Slurp(copy) == "<missing>" && Slurp(victim) == "kept");
+  // A leftover a live run holds (the first one made above) cannot be opened to be removed; one
+  // nobody holds goes, with the folders a program unpacked in it, read-only files too.
+  const string live = parent + "KelvaraSetup-0707070707070707\\";
+  const string old = live.substr(0, live.size() - 2) + "9\\";
+  for (const string& d : {old, old + "a", old + "a\\b"}) CreateDirectoryA(d.c_str(), nullptr);
+  Spit(old + "a\\b\\f", "x"), SetFileAttributesA((old + "a\\b\\f").c_str(), 1);
+  CHECK(!OpenLeftoverRunFolder(live) && GetLastError() == ERROR_SHARING_VIOLATION);
+  void* unheld = OpenLeftoverRunFolder(old);
+  CHECK(unheld != nullptr);
+  RemoveRunFolder(old, unheld);
+  CHECK(GetFileAttributesA(old.c_str()) == INVALID_FILE_ATTRIBUTES);
 }
 }  // namespace
 

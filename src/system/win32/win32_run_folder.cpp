@@ -129,6 +129,14 @@ FolderOwner OwnerOf(HANDLE handle) {
 }
 }  // namespace
 
+void* OpenLeftoverRunFolder(const std::string& path) {
+  // Asking for delete access without sharing it fails on a folder a live run
+  // holds (it shares no delete): that one is skipped, whatever its state.
+  HANDLE handle = OpenFolderNoLink(Widen(path), READ_CONTROL | FILE_READ_ATTRIBUTES | DELETE,
+                                   FILE_SHARE_READ | FILE_SHARE_WRITE);
+  return handle == INVALID_HANDLE_VALUE ? nullptr : handle;
+}
+
 void RemoveLeftoverRunFolders(const std::string& parent) {
   const std::wstring wide = Widen(parent);
   WIN32_FIND_DATAW entry{};
@@ -137,11 +145,8 @@ void RemoveLeftoverRunFolders(const std::string& parent) {
   do {
     if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) continue;
     const std::wstring path = wide + entry.cFileName;
-    // Asking for delete access without sharing it fails on a folder a live run
-    // holds (it shares no delete): that one is skipped, whatever its state.
-    HANDLE handle = OpenFolderNoLink(path, READ_CONTROL | FILE_READ_ATTRIBUTES | DELETE,
-                                     FILE_SHARE_READ | FILE_SHARE_WRITE);
-    if (handle == INVALID_HANDLE_VALUE) continue;
+    HANDLE handle = OpenLeftoverRunFolder(Narrow(path));
+    if (handle == nullptr) continue;
     const bool leftover =
         IsLeftoverRunFolder(Narrow(entry.cFileName), OwnerOf(handle), IsReparsePoint(handle));
     CloseHandle(handle);

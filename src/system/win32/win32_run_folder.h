@@ -27,6 +27,9 @@ bool CreateRunFolder(const std::string& parent, RandomDraw draw, MadeFolder* mad
 // The held handle, if any, is closed first.
 void RemoveRunFolder(const std::string& folder, void* handle);
 
+// A leftover run folder opened for its checks; nullptr when a live run holds it.
+void* OpenLeftoverRunFolder(const std::string& path);
+
 // The folders an earlier run left in parent that the leftover rule allows,
 // removed as far as nothing in them is in use; one a live run holds is skipped.
 void RemoveLeftoverRunFolders(const std::string& parent);
