@@ -1,8 +1,8 @@
 // The Win32 adapters under Wine where no scenario reaches: a body that goes silent, given up
 // after the stall time and never kept in WinInet's cache; a longer read-only, hidden, system
 // file replaced; names that are hard links never written through; programs that cannot start;
-// the run folder's descriptor, names and leftovers. Run by run_win_test.sh in the folder KV_WORK, against
-// fault_server.py on port KV_PORT.
+// the run folder's descriptor, names and leftovers. Run by run_win_test.sh in the folder KV_WORK,
+// against fault_server.py on port KV_PORT.
 #include <windows.h>
 #include <sddl.h>
 #include <wininet.h>
