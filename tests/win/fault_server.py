@@ -3,7 +3,7 @@
 answer the query picks: size=N body bytes, byte i is i % 251, or file=NAME: the file's bytes from
 FOLDER; cl=N|none, the Content-Length sent (size; more: the body breaks off); reset=N / stall=N: a
 request without Range gets N bytes, then the connection closes / goes silent for silence_s=S
-seconds (60). "Range: bytes=N-" is answered 206 (416 from the end on). Logs "GET /path?query",
+seconds (60); fail=N: the first N requests of the address get 503. "Range: bytes=N-" is answered 206 (416 from the end on). Logs "GET /path?query",
 with " [RANGE IF-RANGE]" when a Range was asked; prints "sent N" for each answer's body bytes."""
 import http.server
 import os
@@ -18,7 +18,10 @@ class Handler(http.server.BaseHTTPRequestHandler):
         rng, if_range = self.headers.get("Range", ""), self.headers.get("If-Range", "")
         with lock, open(sys.argv[2], "a", encoding="latin-1") as log:
             log.write(self.requestline.rsplit(" ", 1)[0] + (" [%s %s]" % (rng, if_range) if rng else "") + "\n")
+            seen[self.path] = seen.get(self.path, 0) + 1
         q = dict(urllib.parse.parse_qsl(urllib.parse.urlsplit(self.path).query))
+        if seen[self.path] <= int(q.get("fail", 0)):
+            return self.wfile.write(b"HTTP/1.1 503 X\r\nContent-Length: 0\r\nConnection: close\r\n\r\n")
         data = open(os.path.join(sys.argv[3], q["file"]), "rb").read() if "file" in q else None
         size = len(data) if data is not None else int(q.get("size", 0))
         cl = "" if q.get("cl") == "none" else "Content-Length: %s\r\n" % q.get("cl", size)
@@ -40,7 +43,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
             time.sleep(int(q.get("silence_s", 60)))
 
 
-lock = threading.Lock()
+lock, seen = threading.Lock(), {}
 server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Handler)
 server.daemon_threads = True
 threading.Timer(300, server.shutdown).start()  # stops by itself
