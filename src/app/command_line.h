@@ -1,8 +1,8 @@
 #pragma once
 // What the command line asks for. The first argument "private" keeps its
 // exact, case-sensitive rule; after it (or first) come switches, written with
-// "/" or "-" in any letter case: /quiet, /passive, /norestart, /log PATH, /?
-// and /help.
+// "/" or "-" in any letter case: /quiet, /passive, /norestart, /log PATH,
+// /source DIR, /? and /help.
 
 #include <string>
 #include <vector>
@@ -16,6 +16,7 @@ struct CommandLine {
   UiMode mode = UiMode::Interactive;
   bool help = false;
   std::string logPath;      // "": the log's usual place
+  std::string sourceDir;    // /source DIR: the layout to install from
   std::string badArgument;  // the first argument not understood; "" when none
 };
 

@@ -17,7 +17,7 @@ bool IsPinnableName(const std::string& name) {
   return false;
 }
 
-DigestList ParseDigestList(const std::string& text) {
+DigestList ParseDigestList(const std::string& text, bool (*allowed)(const std::string&)) {
   DigestList list;
   std::size_t next = 0;
   for (int number = 1; next < text.size(); ++number) {
@@ -37,7 +37,7 @@ DigestList ParseDigestList(const std::string& text) {
     const std::string name = separated ? line.substr(66) : std::string();
     if (!isHex || !separated) {
       list.error = "expected \"<64 hex digits>  <file name>\"";
-    } else if (!IsPinnableName(name)) {
+    } else if (!allowed(name)) {
       list.error = "\"" + name + "\" is not a file the wizard runs";
     } else {
       list.digests.push_back({name, hex});

@@ -21,11 +21,12 @@ struct DigestList {
   std::string error;
 };
 
-// sha256sum's format, "<64 hex>  <name>" (or " *<name>"), one file a line;
-// blank lines are skipped. Only the programs, "unrar.dll" and the .NET
-// package may be named.
-DigestList ParseDigestList(const std::string& text);
 bool IsPinnableName(const std::string& name);
+// sha256sum's format, "<64 hex>  <name>" (or " *<name>"), one file a line;
+// blank lines are skipped. Only the names the rule allows may be named: for
+// pins the programs, "unrar.dll" and the .NET package.
+DigestList ParseDigestList(const std::string& text,
+                           bool (*allowed)(const std::string&) = IsPinnableName);
 
 // The digests baked into this build.
 const std::vector<PinnedDigest>& BuiltInDigests();

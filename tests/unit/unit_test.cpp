@@ -6,11 +6,13 @@
 #include <sstream>
 
 #include "app/command_line.h"
+#include "app/layout.h"
 #include "app/log.h"
 #include "fakes.h"
 #include "fetch/downloaders.h"
 #include "fetch/fetch.h"
 #include "fetch/fetch_lanes.h"
+#include "fetch/layout_source.h"
 #include "fetch/mirror_list.h"
 #include "fetch/resume.h"
 #include "fetch/transfer_progress.h"
@@ -160,13 +162,23 @@ std::string Play(const std::string& world) {
       if (!has(std::string(" -") + file.remoteName))
         w.replies[base + file.remoteName] = {"200", "http://m/n.exe"};
   w.replies["http://m/n.exe"];
+  // "layout": every file in the folder L\ and its manifest; "layout-FILE": that one damaged.
+  std::string manifest;
+  for (const std::string& name : LayoutFileNames()) {
+    const std::string path = "L\\" + name, digest(64, static_cast<char>('a' + name.size() % 6));
+    w.files[path] = "x", w.sha256[path] = has(" layout-" + name) ? "0" : digest;
+    manifest += digest + "  " + name + "\n";
+  }
+  w.sizes["L\\NetFx40.exe"] = 50449456,
+  w.files[has(" layout") ? "L\\kelvara-layout.txt" : ""] = manifest;
+  UseLayout("L\\");
   JobBlock job;
   Sink log;  // of the log, a route shows the note that a restart is probably needed
   SetLogSink(&log);
   OnTimer(job, w);
   for (int n = 0; n < 500 && !w.queue.empty() && !w.quit; ++n, w.queue.pop_front())
     EXPECT_EQ(OnInstallStep(job, w, w.queue.front().first, w.queue.front().second), 1);
-  SetLogSink(nullptr);
+  SetLogSink(nullptr), UseLayout("");
   if (Has(log.lines, "restart is probably needed")) Add(w.events, "RESTART?");
   EXPECT_EQ(w.open, 0) << "registry keys left open";
   EXPECT_TRUE(w.held.empty()) << "files left held: " << w.holds;
@@ -212,6 +224,16 @@ TEST(Flow, RoutesAsSeenRequestedRunAndEnded) {
       {"6.1 net4 passive ClientSetup.exe=1602", START + CLIENT_RUN + "EXIT1602"},
       {"6.1 net4 quiet ClientSetup.exe=5", START + CLIENT_RUN + "!clientFail EXIT1603"},
       {"6.1 net4 passive noargs ClientSetup.exe=5", START + CLIENT + "QUIT"},
+      // From a layout: no request, but for a file it cannot give (damaged, or pinned otherwise).
+      {"5.1 layout", "checking ?4 ?2 WIC wicProbe " + IP + "wicGet wicRun >'wic_x86_chs.exe' " +
+                         IP + "MSI msiProbe " + MP + "msiGet msiRun >'WindowsInstaller.exe' " + MP +
+                         "NET4 ?4 net4 net4Run " + N4 +
+                         "?4 CLIENT client start 'ClientSetup.exe' QUIT"},
+      {"6.2 layout layout-ClientSetup.exe quiet",
+       "checking ?4 repair NET4 ClientSetup.exe ?4 net4 net4Run " + N4 + "/q /norestart " +
+           "?4 CLIENT client >'ClientSetup.exe' /S QUIT"},
+      {"6.1 net4 layout tampered", "checking ?4 CLIENT client ClientSetup.exe !clientFail HALT"},
+      {"5.0 net2 layout", "checking ?4 ?2 WIZARD wiz wizRun >'SetupWizard.exe' QUIT"},
       {"6.1 net4 ClientSetup.exe=-10000",
        START + CLIENT_GET + "start 'ClientSetup.exe' !clientFail HALT"},
       {"6.2 passive guard", START + "!startFail " + CLIENT_RUN + "QUIT"},
@@ -476,6 +498,23 @@ TEST(Log, ThreadMaskingAndNoSink) {
       {"u:p@h:80/x@y", "***@y"},
       {"http://h:80/f?to=a@b&sig=c#sig=d", "http://***@b&sig=***#sig=d"}};
   for (const auto& [url, masked] : masks) EXPECT_EQ(MaskCredentials(url), masked);
+}
+
+TEST(Layout, ManifestAndFolder) {
+  const std::string a(64, 'a'), b(64, 'b');
+  const DigestList list =
+      ParseLayoutManifest(WriteLayoutManifest({{"NetFx40.exe", a}, {"unrar.dll", b}}));
+  EXPECT_EQ(list.badLine, 0);
+  EXPECT_EQ(WriteLayoutManifest(list.digests), a + "  NetFx40.exe\n" + b + "  unrar.dll\n");
+  // Each malformed line, or one naming a file a layout does not hold, is refused by its number.
+  for (const auto& [text, line] :
+       std::vector<std::pair<std::string, int>>{{a + "  unrar.dll\r\n\n" + b + " unrar.dll", 3},
+                                                {a + "  MirrorList.txt", 1},
+                                                {"\n" + a + "  ..\\unrar.dll", 2},
+                                                {a.substr(1) + "  unrar.dll", 1}})
+    EXPECT_EQ(ParseLayoutManifest(text).badLine, line) << text;
+  EXPECT_EQ(LayoutFolder("", "C:\\a b\\kelvara-setup.exe") + "|" + LayoutFolder("\\\\s\\l", "x"),
+            "C:\\a b\\|\\\\s\\l\\");
 }
 
 TEST(RunFolder, NamesLinksAndLeftovers) {

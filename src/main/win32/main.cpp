@@ -2,10 +2,12 @@
 #include <objbase.h>
 
 #include "app/exit_codes.h"
+#include "app/layout.h"
 #include "app/log.h"
 #include "app/settings.h"
 #include "app/win32/library_search.h"
 #include "app/win32/text.h"
+#include "fetch/layout_source.h"
 #include "flow/texts.h"
 #include "main/win32/command_line.h"
 #include "main/win32/log_file.h"
@@ -22,12 +24,24 @@ class CSetupApp {
     kelvara::g_bPrivateMode = line.privateMode ? 1 : 0;
     kelvara::g_uiMode = line.mode;
     kelvara::OpenSupportLog(line.logPath);
+    FindLayout(line.sourceDir);
     m_nExitCode = Run(line);
     return FALSE;
   }
   int m_nExitCode = 0;
 
  private:
+  static void FindLayout(const std::string& source) {
+    using namespace kelvara;
+    wchar_t path[MAX_PATH + 1] = {};
+    const DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
+    const std::string program = length > 0 && length < MAX_PATH ? Narrow(path) : std::string();
+    const std::string folder = LayoutFolder(source, program);
+    if (!folder.empty() && !UseLayout(folder) && !source.empty())
+      LogLine("layout " + folder + ": no " + LAYOUT_MANIFEST_NAME +
+              "; every file comes from its server");
+  }
+
   static int Run(const kelvara::CommandLine& line) {
     using namespace kelvara;
     if (IsUnattended() && !line.badArgument.empty()) {
