@@ -122,6 +122,7 @@ struct Fake : HttpClient, HttpSession, FileSystem, SystemApi, JobRunner, RandomS
   }
 
   std::unique_ptr<LocalFile> CreateExclusive(const std::string& path, unsigned long* e) override {
+    EXPECT_NE(path.rfind("L\\", 0), 0u) << path << ": a layout is never written";
     if (path == locked || held.count(Short(path))) return *e = 32, nullptr;  // a sharing violation
     return std::make_unique<File>(files[path] = "");
   }

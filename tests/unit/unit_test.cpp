@@ -162,11 +162,13 @@ std::string Play(const std::string& world) {
       if (!has(std::string(" -") + file.remoteName))
         w.replies[base + file.remoteName] = {"200", "http://m/n.exe"};
   w.replies["http://m/n.exe"];
-  // "layout": every file in the folder L\ and its manifest; "layout-FILE": that one damaged.
+  // "layout": every file in the folder L\ and its manifest; "layout-FILE": that one damaged,
+  // "layout~FILE": unsigned.
   std::string manifest;
   for (const std::string& name : LayoutFileNames()) {
     const std::string path = "L\\" + name, digest(64, static_cast<char>('a' + name.size() % 6));
     w.files[path] = "x", w.sha256[path] = has(" layout-" + name) ? "0" : digest;
+    if (has(" layout~" + name)) w.signatures[path] = SignatureFacts{0x800b0100, 0, 0, "", ""};
     manifest += digest + "  " + name + "\n";
   }
   w.sizes["L\\NetFx40.exe"] = 50449456,
@@ -232,6 +234,10 @@ TEST(Flow, RoutesAsSeenRequestedRunAndEnded) {
       {"6.2 layout layout-ClientSetup.exe quiet",
        "checking ?4 repair NET4 ClientSetup.exe ?4 net4 net4Run " + N4 + "/q /norestart " +
            "?4 CLIENT client >'ClientSetup.exe' /S QUIT"},
+      {"6.3 layout layout~NetFx40.exe",
+       "checking ?4 repair NET4 MirrorList.txt http://m/n.exe ?4 net4"
+       " net4Run " +
+           N4 + "?4 CLIENT client start 'ClientSetup.exe' QUIT"},
       {"6.1 net4 layout tampered", "checking ?4 CLIENT client ClientSetup.exe !clientFail HALT"},
       {"5.0 net2 layout", "checking ?4 ?2 WIZARD wiz wizRun >'SetupWizard.exe' QUIT"},
       {"6.1 net4 ClientSetup.exe=-10000",
