@@ -29,8 +29,9 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
       line.help = true;
     } else if (name == "log" && i + 1 < args.size() && SwitchName(args[i + 1]).empty()) {
       line.logPath = args[++i];
-    } else if (name == "source" && i + 1 < args.size() && SwitchName(args[i + 1]).empty()) {
-      line.sourceDir = args[++i];
+    } else if ((name == "source" || name == "layout") && i + 1 < args.size() &&
+               SwitchName(args[i + 1]).empty()) {
+      (name == "source" ? line.sourceDir : line.layoutDir) = args[++i];
     } else if (name != "norestart" && line.badArgument.empty()) {
       // "/log" without a path, an unknown switch, or a word such as a late "private".
       line.badArgument = args[i];

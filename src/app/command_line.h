@@ -2,7 +2,7 @@
 // What the command line asks for. The first argument "private" keeps its
 // exact, case-sensitive rule; after it (or first) come switches, written with
 // "/" or "-" in any letter case: /quiet, /passive, /norestart, /log PATH,
-// /source DIR, /? and /help.
+// /source DIR, /layout DIR, /? and /help.
 
 #include <string>
 #include <vector>
@@ -17,6 +17,7 @@ struct CommandLine {
   bool help = false;
   std::string logPath;      // "": the log's usual place
   std::string sourceDir;    // /source DIR: the layout to install from
+  std::string layoutDir;    // /layout DIR: the layout to make
   std::string badArgument;  // the first argument not understood; "" when none
 };
 

@@ -109,6 +109,13 @@ class FileSystem {
   // file's content, itself held as OpenHeld holds.
   virtual std::unique_ptr<HeldFile> CopyHeld(HeldFile& from, const std::string& path,
                                              unsigned long* error) = 0;
+  // For a layout: the folder made unless it exists; a file with the held
+  // file's content (from null: the text) written under a temporary name beside
+  // path and renamed over it, so the name never holds half a file; a file removed.
+  virtual bool MakeFolder(const std::string& path, unsigned long* error) = 0;
+  virtual bool Publish(const std::string& path, HeldFile* from, const std::string& text,
+                       unsigned long* error) = 0;
+  virtual void Remove(const std::string& path) = 0;
 };
 
 using RegKey = std::uintptr_t;

@@ -29,6 +29,8 @@ std::string& g_strDotNet4PackageUrl = Forever(DotNet4PackageAddress(KELVARA_DOWN
 std::string& g_strFileBase = Forever(g_strPublicFileBase);
 std::string& g_strProbePath = Forever(std::string());
 UiMode g_uiMode = UiMode::Interactive;
+std::string& g_strLayoutTarget = Forever(std::string());
+std::string& g_strProgramPath = Forever(std::string());
 std::string& g_strClientQuietArgs = Forever(
 #include "kelvara_client_args.inc"
 );

@@ -25,6 +25,11 @@ inline bool IsUnattended() { return g_uiMode != UiMode::Interactive; }
 // unattended runs too start it and leave it to the person.
 extern std::string& g_strClientQuietArgs;
 
+// /layout DIR: the folder every file is fetched into (with its backslash),
+// and the wizard's own path, copied there; "" for an install.
+extern std::string& g_strLayoutTarget;
+extern std::string& g_strProgramPath;
+
 // The one command-line keyword.
 inline constexpr const char* PRIVATE_KEYWORD = "private";
 

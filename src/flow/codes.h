@@ -14,6 +14,8 @@ inline constexpr int CONTROL_HALT = 0;
 inline constexpr int CONTROL_QUIT = 1;
 // The reply of the connectivity test, which runs as a job like every fetch.
 inline constexpr int CONTROL_SERVER_CHECKED = 2;
+// The reply of the job that makes a layout.
+inline constexpr int CONTROL_LAYOUT_MADE = 4;
 
 inline constexpr int STEP_BEGIN = 100;
 inline constexpr int STEP_FETCH_PROBE = 101;
@@ -30,6 +32,7 @@ inline constexpr int STEP_VERIFIED = 109;
 // A job is named by its stage plus the step that starts it; its reply is
 // (stage, step + 1).
 inline constexpr int JOB_CHECK_SERVER = STAGE_CONTROL + 1;
+inline constexpr int JOB_MAKE_LAYOUT = STAGE_CONTROL + 3;
 inline constexpr int JobStage(int code) { return code / 10000 * 10000; }
 inline constexpr int JobReplyStep(int code) { return code % 10000 + 1; }
 

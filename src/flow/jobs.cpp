@@ -7,6 +7,7 @@
 #include "fetch/downloaders.h"
 #include "flow/codes.h"
 #include "flow/fetch_ahead.h"
+#include "flow/layout_maker.h"
 #include "system/launcher.h"
 #include "system/run_check.h"
 
@@ -58,6 +59,7 @@ int Run(std::string path) {
 
 constexpr JobEntry JOB_TABLE[] = {
     {JOB_CHECK_SERVER, Input::WorkDir, nullptr, Verdict<IsServerReachable>},
+    {JOB_MAKE_LAYOUT, Input::WorkDir, nullptr, MakeLayout},
     {STAGE_CLIENT + STEP_FETCH_PACKAGE, Input::WorkDir, nullptr, nullptr, DownloadClientSetup},
     {STAGE_CLIENT + STEP_RUN_PACKAGE, Input::FilePath, nullptr, RunClientSetup},
     {STAGE_DOTNET4 + STEP_FETCH_PACKAGE, Input::WorkDir, DownloadDotNet4, nullptr},

@@ -46,6 +46,7 @@ void OnTimer(JobBlock& job, FlowHost& host) {
   job.strWorkDir = host.GetTempDirectory();
   host.KillStartupTimer();
   host.DefaultTimerProcessing();
+  if (!g_strLayoutTarget.empty()) return StartJob(job, JOB_MAKE_LAYOUT);
   host.SetStatus(TEXT_CHECKING, false);
   // A server that holds its answer must not freeze the window.
   StartJob(job, JOB_CHECK_SERVER);

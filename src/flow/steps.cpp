@@ -205,6 +205,7 @@ long OnInstallStep(JobBlock& job, FlowHost& host, int stage, int step) {
     case STAGE_CONTROL:
       if (step == CONTROL_QUIT) EndFlow(host, ENDING_DONE);
       if (step == CONTROL_SERVER_CHECKED) OnServerChecked(job, host);
+      if (step == CONTROL_LAYOUT_MADE) EndFlow(host, job.nJobResult ? ENDING_DONE : ENDING_FAILED);
       break;
     case STAGE_CLIENT:
       ClientStage(job, host, step);

@@ -165,6 +165,15 @@ struct Fake : HttpClient, HttpSession, FileSystem, SystemApi, JobRunner, RandomS
     return OpenHeld(p, e);
   }
 
+  bool MakeFolder(const std::string& p, unsigned long* e) override { return *e = 3, p != locked; }
+  bool Publish(const std::string& p, HeldFile* from, const std::string& text,
+               unsigned long* e) override {  // shows as =NAME
+    Add(events, "=" + p.substr(p.find_last_of('\\') + 1));
+    if (!from) return files[p] = text, true;
+    return CopyHeld(*from, p, e) != nullptr;
+  }
+  void Remove(const std::string& p) override { files.erase(p), sha256.erase(p); }
+
   bool GetWindowsVersion(unsigned* a, unsigned* b) override { return *a = major, *b = minor, *a; }
   bool OpenKey(const std::string& subkey, RegKey* key) override {
     const std::string name = subkey.substr(subkey.find("NDP\\") + 4);

@@ -17,6 +17,7 @@
 #include "fetch/resume.h"
 #include "fetch/transfer_progress.h"
 #include "flow/fetch_ahead.h"
+#include "flow/layout_maker.h"
 #include "flow/route.h"
 #include "system/probes.h"
 #include "system/run_folder.h"
@@ -521,6 +522,40 @@ TEST(Layout, ManifestAndFolder) {
     EXPECT_EQ(ParseLayoutManifest(text).badLine, line) << text;
   EXPECT_EQ(LayoutFolder("", "C:\\a b\\kelvara-setup.exe") + "|" + LayoutFolder("\\\\s\\l", "x"),
             "C:\\a b\\|\\\\s\\l\\");
+}
+
+// Every file fetched, checked and published (=NAME), the program, the manifest last; again: only
+// what is missing or damaged; a file that fails its check: none kept under its name, no manifest.
+TEST(Layout, MakeFetchesChecksPublishesAndResumes) {
+  Fake f;
+  g_strLayoutTarget = "D\\", g_strProgramPath = "P\\kelvara-setup.exe",
+  f.files["P\\kelvara-setup.exe"];
+  f.replies[g_strPublicFileBase + "MirrorList.txt"] = {"200", "http://m/n.exe"};
+  for (const std::string& name : LayoutFileNames()) {
+    const std::string remote = name == "SetupWizard.exe" ? "/" + name : name;
+    f.replies[name == "NetFx40.exe" ? "http://m/n.exe" : g_strPublicFileBase + remote];
+    f.sha256[WORK + "\\" + name] = std::string(64, static_cast<char>('a' + name.size() % 6));
+  }
+  f.sizes[WORK + "\\NetFx40.exe"] = 50449456;
+  const std::string END = "=kelvara-setup.exe =kelvara-layout.txt";
+  EXPECT_EQ(MakeLayout(WORK), 1);
+  EXPECT_EQ(f.events,
+            "ImagingProbe.exe =ImagingProbe.exe wic_x86_chs.exe =wic_x86_chs.exe "
+            "InstallerProbe.exe =InstallerProbe.exe WindowsInstaller.exe "
+            "=WindowsInstaller.exe MirrorList.txt http://m/n.exe =NetFx40.exe "
+            "/SetupWizard.exe =SetupWizard.exe unrar.dll =unrar.dll ClientSetup.exe "
+            "=ClientSetup.exe " +
+                END);
+  EXPECT_EQ(ParseLayoutManifest(f.files["D\\kelvara-layout.txt"]).digests.size(), 8u);
+  f.events.clear(), f.sha256["D\\unrar.dll"] = "0", f.Remove("D\\ClientSetup.exe");
+  EXPECT_EQ(MakeLayout(WORK), 1);
+  EXPECT_EQ(f.events, "unrar.dll =unrar.dll ClientSetup.exe =ClientSetup.exe " + END);
+  f.events.clear(), f.sha256["D\\wic_x86_chs.exe"] = "0";
+  f.signatures[WORK + "\\wic_x86_chs.exe"] = std::nullopt;  // refused by its check
+  EXPECT_EQ(MakeLayout(WORK), 0);
+  EXPECT_EQ(f.events, "wic_x86_chs.exe =kelvara-setup.exe");
+  EXPECT_FALSE(f.files.count("D\\wic_x86_chs.exe") || f.files.count("D\\kelvara-layout.txt"));
+  g_strLayoutTarget.clear();
 }
 
 TEST(RunFolder, NamesLinksAndLeftovers) {

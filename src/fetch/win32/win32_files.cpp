@@ -164,6 +164,20 @@ std::unique_ptr<HeldFile> Win32FileSystem::OpenHeld(const std::string& path, uns
 
 std::string Win32FileSystem::RunFolder() { return runFolder_ ? runFolder_() : std::string(); }
 
+namespace {
+bool CopyContent(HANDLE source, HANDLE copy) {
+  // On the heap: the worker thread's stack is the place for nothing large.
+  std::vector<char> buffer(std::size_t{1} << 20);
+  bool copied = SetFilePointer(source, 0, nullptr, FILE_BEGIN) == 0;
+  for (DWORD got = 1; copied && got > 0;) {
+    DWORD written = 0;
+    copied = ReadFile(source, buffer.data(), static_cast<DWORD>(buffer.size()), &got, nullptr) &&
+             WriteFile(copy, buffer.data(), got, &written, nullptr) && written == got;
+  }
+  return copied;
+}
+}  // namespace
+
 std::unique_ptr<HeldFile> Win32FileSystem::CopyHeld(HeldFile& from, const std::string& path,
                                                     unsigned long* error) {
   HANDLE source = static_cast<Win32HeldFile&>(from).Handle();
@@ -175,16 +189,8 @@ std::unique_ptr<HeldFile> Win32FileSystem::CopyHeld(HeldFile& from, const std::s
     *error = GetLastError();
     return nullptr;
   }
-  // On the heap: the worker thread's stack is the place for nothing large.
-  std::vector<char> buffer(std::size_t{1} << 20);
   BY_HANDLE_FILE_INFORMATION made{};
-  bool copied = SetFilePointer(source, 0, nullptr, FILE_BEGIN) == 0;
-  for (DWORD got = 1; copied && got > 0;) {
-    DWORD written = 0;
-    copied = ReadFile(source, buffer.data(), static_cast<DWORD>(buffer.size()), &got, nullptr) &&
-             WriteFile(copy, buffer.data(), got, &written, nullptr) && written == got;
-  }
-  copied = copied && GetFileInformationByHandle(copy, &made);
+  bool copied = CopyContent(source, copy) && GetFileInformationByHandle(copy, &made);
   if (!copied) *error = GetLastError();
   if (!CloseHandle(copy) && copied) copied = false, *error = GetLastError();
   // Reopened for reading only, so that it can run; it must still be the file made.
@@ -196,6 +202,37 @@ std::unique_ptr<HeldFile> Win32FileSystem::CopyHeld(HeldFile& from, const std::s
   if (file) file->RemoveOnRelease(wide);
   return file;
 }
+
+bool Win32FileSystem::MakeFolder(const std::string& path, unsigned long* error) {
+  const bool made = CreateDirectoryW(Widen(path).c_str(), nullptr) != 0;
+  if (!made) *error = GetLastError();
+  return made || *error == ERROR_ALREADY_EXISTS;
+}
+
+bool Win32FileSystem::Publish(const std::string& path, HeldFile* from, const std::string& text,
+                              unsigned long* error) {
+  const std::wstring wide = Widen(path), partial = wide + L".partial";
+  DeleteFileW(partial.c_str());
+  HANDLE file = CreateFileW(partial.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  DWORD written = 0;
+  bool done = file != INVALID_HANDLE_VALUE &&
+              (from != nullptr ? CopyContent(static_cast<Win32HeldFile*>(from)->Handle(), file)
+                               : WriteFile(file, text.data(), static_cast<DWORD>(text.size()),
+                                           &written, nullptr) &&
+                                     written == text.size()) &&
+              FlushFileBuffers(file);
+  if (!done) *error = GetLastError();
+  if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+  // A rename within one folder: the name holds the old file or the whole new one.
+  if (done && !MoveFileExW(partial.c_str(), wide.c_str(),
+                           MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+    done = false, *error = GetLastError();
+  if (!done) DeleteFileW(partial.c_str());
+  return done;
+}
+
+void Win32FileSystem::Remove(const std::string& path) { DeleteFileW(Widen(path).c_str()); }
 
 std::optional<std::string> Win32FileSystem::ReadAll(const std::string& path) {
   HANDLE file = CreateFileW(Widen(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,

@@ -15,6 +15,10 @@ class Win32FileSystem final : public FileSystem {
   std::string RunFolder() override;
   std::unique_ptr<HeldFile> CopyHeld(HeldFile& from, const std::string& path,
                                      unsigned long* error) override;
+  bool MakeFolder(const std::string& path, unsigned long* error) override;
+  bool Publish(const std::string& path, HeldFile* from, const std::string& text,
+               unsigned long* error) override;
+  void Remove(const std::string& path) override;
 
  private:
   std::string (*runFolder_)();

@@ -24,18 +24,29 @@ class CSetupApp {
     kelvara::g_bPrivateMode = line.privateMode ? 1 : 0;
     kelvara::g_uiMode = line.mode;
     kelvara::OpenSupportLog(line.logPath);
-    FindLayout(line.sourceDir);
+    const std::string program = ProgramPath();
+    if (line.layoutDir.empty()) {
+      FindLayout(line.sourceDir, program);
+    } else {
+      // Making a layout asks nothing of a person: it ends with an exit code.
+      kelvara::g_strLayoutTarget = kelvara::LayoutFolder(line.layoutDir, program);
+      kelvara::g_strProgramPath = program;
+      if (!kelvara::IsUnattended()) kelvara::g_uiMode = kelvara::UiMode::Passive;
+      kelvara::LogLine("layout " + kelvara::g_strLayoutTarget + ": every file fetched into it");
+    }
     m_nExitCode = Run(line);
     return FALSE;
   }
   int m_nExitCode = 0;
 
  private:
-  static void FindLayout(const std::string& source) {
-    using namespace kelvara;
+  static std::string ProgramPath() {
     wchar_t path[MAX_PATH + 1] = {};
     const DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
-    const std::string program = length > 0 && length < MAX_PATH ? Narrow(path) : std::string();
+    return length > 0 && length < MAX_PATH ? kelvara::Narrow(path) : std::string();
+  }
+  static void FindLayout(const std::string& source, const std::string& program) {
+    using namespace kelvara;
     const std::string folder = LayoutFolder(source, program);
     if (!folder.empty() && !UseLayout(folder) && !source.empty())
       LogLine("layout " + folder + ": no " + LAYOUT_MANIFEST_NAME +
