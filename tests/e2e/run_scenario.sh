@@ -34,6 +34,13 @@ for change in "${served[@]/#/intranet/qorv/}" "${served[@]/#/public/qorv/}" \
   case $value in -) ;; @*) echo -n "${value#@}" >"$path" ;; *) ln -s "$work/files/$value" "$path" ;; esac
 done
 for f in stall slowclient; do has $f && touch "$tree/public/$f"; done
+# C:\kelvara-layout: "layout" fills it with the served files and their manifest, "tamper=FILE" then
+# changes that one; otherwise it is left empty, for /layout to fill.
+lay=$WINEPREFIX/drive_c/kelvara-layout && rm -rf "$lay" && mkdir -p "$lay"
+has layout && cp -L "$tree"/public/qorv/{{ImagingProbe,wic_x86_chs,InstallerProbe,WindowsInstaller,SetupWizard,ClientSetup}.exe,unrar.dll} \
+  "$tree/download/mirror/NetFx40.exe" "$lay/" && (cd "$lay" && sha256sum -- * >kelvara-layout.txt) &&
+  { [ -z "$(setting tamper)" ] || printf x >>"$lay/$(setting tamper)"; }
+layout_before=$(cd "$lay" && sha256sum -- * 2>/dev/null)
 ln -sfn "$tree" "$work/www/current" && cd "$here" || exit 1
 for host in intranet public download; do : >"$work/logs/$host.log"; done
 
@@ -173,6 +180,10 @@ if has log; then
     fail "the log names no run folder"
 fi
 cp "$temp_unix/kelvara-setup.log" "$out/" 2>/dev/null
+# An install never writes into its layout; /layout leaves every file as its manifest says.
+has layout && [ "$layout_before" != "$(cd "$lay" && sha256sum -- *)" ] && fail "the layout was changed"
+has made && { (cd "$lay" && sha256sum -c --quiet kelvara-layout.txt) && [ "$(wc -l <"$lay/kelvara-layout.txt")" = 8 ] &&
+  cmp -s "$product" "$lay/kelvara-setup.exe" || fail "the layout made is not complete and right"; }
 said=$(field said)
 [ -z "$said" ] || grep -qF -- "$said" "$temp_unix/kelvara-setup.log" || fail "the support log lacks \"$said\""
 # FILE:ROLE: the background fetch of FILE was under way while ROLE ran (from the log's times).
