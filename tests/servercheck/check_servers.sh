@@ -18,6 +18,10 @@ make_tree() {
   for f in $pkg m1/NetFx40.exe m2/NetFx40.exe; do ln s/NetFx40.exe www/download/${f#download/}; done
   mirrors " http://127.0.0.3:$port/m1/NetFx40.exe " $'\r\nhttp://127.0.0.3:'$port/m2/NetFx40.exe
 }
+layout() {  # a layout of the public tree, as /layout makes it
+  rm -rf lay && mkdir lay && cp www/public/qorv/{*.exe,unrar.dll} www/$pkg lay/ && cp s/standin.exe lay/kelvara-setup.exe &&
+    (cd lay && sha256sum -- [!k]* >kelvara-layout.txt)
+}
 # Misbehaving servers: the fault server (a lying Content-Length), one that accepts no request.
 python3 "$src/tests/win/fault_server.py" fault-port fault.log "$work" >/dev/null 2>&1 & pids=$!
 timeout 300 python3 -c 'import socket, sys, time
@@ -57,6 +61,8 @@ cases=(
   "publisher for Microsoft" "cp s/standin.exe www/public/qorv/WindowsInstaller.exe" 1 "the wizard refuses it: signed by someone else (Kelvara Test Publisher)" ""
   "root not accepted" "cp s/standin-ms-other.exe www/public/qorv/wic_x86_chs.exe" 1 "the wizard refuses it: root not accepted (" ""
   "changed after signing" "cp s/standin-changed.exe www/public/qorv/WindowsInstaller.exe" 1 "the wizard refuses it: the file does not match its signature" ""
+  "layout" layout 0 "✔ all 10 checks passed" "--layout lay"
+  "damaged layout" "layout && printf x >>lay/unrar.dll" 1 "✘ layout unrar.dll: 200, 117601 bytes" "--layout lay"
   "digest mismatch" : 1 "is not the pinned 0000" "--digests zero.txt"
   "unknown option" : 2 "unknown option '--bogus'" "--bogus"
   "zero time-out" : 2 "--timeout '0' is not" "--timeout 0"

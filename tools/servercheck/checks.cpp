@@ -1,9 +1,14 @@
 #include "checks.h"
 
+#include <openssl/evp.h>
+
 #include <algorithm>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <set>
 
+#include "app/layout.h"
 #include "app/settings.h"
 #include "fetch/downloaders.h"
 #include "fetch/fetch.h"
@@ -302,6 +307,68 @@ Report RunChecks(const CheckSettings& s) {
     whole = whole && !defaultResult.sha256.empty() && defaultResult.status == 200;
     served.push_back({packageName, defaultResult.sha256});
     if (whole) report.served = served;
+  }
+  return report;
+}
+
+namespace {
+// A layout's file read as a fetch of it would be: its bytes, head, SHA-256, signature.
+FetchResult ReadLayoutFile(const std::string& path) {
+  FetchResult r;
+  std::ifstream in(path, std::ios::binary);
+  if (!in || std::filesystem::is_symlink(path)) {
+    r.error = in ? "a link: the wizard does not take it" : "missing";
+    return r;
+  }
+  std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> hash{EVP_MD_CTX_new(), EVP_MD_CTX_free};
+  EVP_DigestInit_ex(hash.get(), EVP_sha256(), nullptr);
+  AuthenticodeReader reader;
+  std::vector<char> buffer(1 << 20);
+  while (in.read(buffer.data(), static_cast<std::streamsize>(buffer.size())) || in.gcount() > 0) {
+    const auto got = static_cast<std::size_t>(in.gcount());
+    if (r.bodyBytes == 0) r.head.assign(buffer.data(), std::min<std::size_t>(got, 2));
+    EVP_DigestUpdate(hash.get(), buffer.data(), got), reader.Update(buffer.data(), got);
+    r.bodyBytes += got;
+  }
+  unsigned char digest[EVP_MAX_MD_SIZE];
+  unsigned size = 0;
+  EVP_DigestFinal_ex(hash.get(), digest, &size);
+  for (unsigned i = 0; i < size; ++i)
+    r.sha256 += "0123456789abcdef"[digest[i] >> 4], r.sha256 += "0123456789abcdef"[digest[i] & 15];
+  r.status = 200, r.contentLengthText = std::to_string(r.bodyBytes), r.signature = reader.Finish();
+  return r;
+}
+}  // namespace
+
+Report CheckLayout(const std::string& folder, const std::map<std::string, std::string>& pinned) {
+  Report report;
+  const std::string dir = folder.empty() || folder.back() == '/' ? folder : folder + "/";
+  const std::string fallback = "no box: the wizard fetches it from its server";
+  std::ifstream in(dir + k::LAYOUT_MANIFEST_NAME, std::ios::binary);
+  const std::string text{std::istreambuf_iterator<char>(in), {}};
+  const k::DigestList manifest = k::ParseLayoutManifest(text);
+  const bool read = in && manifest.badLine == 0;
+  report.rows.push_back({read, std::string("layout ") + k::LAYOUT_MANIFEST_NAME, dir,
+                         !in ? "missing: the layout is unfinished"
+                         : read
+                             ? std::to_string(manifest.digests.size()) + " files"
+                             : "line " + std::to_string(manifest.badLine) + ": " + manifest.error,
+                         read ? "" : "no box: the wizard fetches every file from its server"});
+  std::vector<std::string> names = k::LayoutFileNames();
+  names.push_back(k::LAYOUT_PROGRAM_NAME);  // the copy a deployment starts
+  for (const std::string& name : names) {
+    const auto it = pinned.find(name);
+    const bool package = name == k::DOTNET4_PACKAGE_NAME, listed = k::IsLayoutName(name);
+    const Expectation e = {!package && name != k::UNRAR_DLL.localName,
+                           package ? k::DOTNET4_PACKAGE_SIZE : 0,
+                           it == pinned.end() ? "" : it->second, name};
+    const FetchResult r = ReadLayoutFile(dir + name);
+    const std::string user = listed ? fallback : "the deployment cannot start the wizard";
+    Row row = MakeRow("layout " + name, dir + name, r, e, user, user);
+    if (!r.error.empty()) row.found = r.error;
+    const std::string fault = listed ? k::LayoutFault(manifest, name, r.sha256) : "";
+    if (row.ok && !fault.empty()) row.ok = false, row.found += "; " + fault, row.userSees = user;
+    report.rows.push_back(row);
   }
   return report;
 }

@@ -44,4 +44,8 @@ struct CheckSettings {
 
 Report RunChecks(const CheckSettings& settings);
 
+// A layout folder judged as the wizard judges it before it takes a file from
+// there: the manifest, each file there and as it says, its size, pin, signer.
+Report CheckLayout(const std::string& folder, const std::map<std::string, std::string>& pinned);
+
 }  // namespace servercheck

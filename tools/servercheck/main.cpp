@@ -20,6 +20,7 @@ const char* USAGE =
     "usage: kelvara-servercheck --intranet HOST --public HOST --download HOST\n"
     "                           [--digests FILE] [--write-digests FILE] [--timeout SECONDS] "
     "[--json]\n"
+    "       kelvara-servercheck --layout DIR [--digests FILE] [--json]\n"
     "Fetches every file the Kelvara setup wizard may fetch, as the wizard would.\n"
     "  HOST                  host or host:port, as given to the build (KELVARA_*_HOST)\n"
     "  --digests FILE        check the SHA-256 of each file FILE names (sha256sum format)\n"
@@ -27,6 +28,8 @@ const char* USAGE =
     "                        NetFx40.exe from the default address to FILE\n"
     "  --timeout SECONDS     a request fails after SECONDS without data (default 30)\n"
     "  --json                one JSON object on standard output, for monitoring\n"
+    "  --layout DIR          judge a layout made with kelvara-setup.exe /layout instead,\n"
+    "                        by the same rules, and its manifest kelvara-layout.txt\n"
     "Exit status: 0 when every check passes, 1 when one fails, 2 for bad input.\n"
     "Each program's Authenticode signature (the primary one in its certificate table) is\n"
     "read with libcrypto and judged by the signers this build was configured with, as the\n"
@@ -43,7 +46,7 @@ struct BadInput {
 
 struct Options {
   servercheck::Deployment hosts;
-  std::string digests, writeDigests;
+  std::string digests, writeDigests, layout;
   long timeout = 30;
   bool json = false;
 };
@@ -84,6 +87,8 @@ Options ParseOptions(int argc, char** argv) {
     if (known) continue;
     if (option == "--digests") {
       o.digests = takeValue();
+    } else if (option == "--layout") {
+      o.layout = takeValue();
     } else if (option == "--write-digests") {
       o.writeDigests = takeValue();
     } else if (option == "--timeout") {
@@ -96,7 +101,7 @@ Options ParseOptions(int argc, char** argv) {
       throw BadInput{"unknown option '" + std::string(argv[i]) + "'"};
     }
   }
-  for (int h = 0; h < 3; ++h)
+  for (int h = 0; h < 3 && o.layout.empty(); ++h)
     if (hosts[h]->empty()) throw BadInput{std::string(hostOptions[h]) + " HOST is missing"};
   return o;
 }
@@ -203,7 +208,9 @@ int main(int argc, char** argv) {
   if (isatty(STDERR_FILENO)) settings.progress = ShowProgress;
 
   curl_global_init(CURL_GLOBAL_DEFAULT);
-  const Report report = servercheck::RunChecks(settings);
+  const Report report = options.layout.empty()
+                            ? servercheck::RunChecks(settings)
+                            : servercheck::CheckLayout(options.layout, settings.pinned);
   curl_global_cleanup();
 
   int failed = 0;
