@@ -7,6 +7,7 @@
 
 #include "app/command_line.h"
 #include "app/digests.h"
+#include "app/layout.h"
 #include "app/log.h"
 #include "fetch/fetch.h"
 #include "fetch/mirror_list.h"
@@ -127,15 +128,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   CHECK(firstBad ? list.badLine == firstBad : list.badLine == 0 || list.badLine > lines);
   CHECK(list.badLine >= 0 && list.badLine <= 1 + std::count(text.begin(), text.end(), '\n'));
   CHECK(list.badLine == 0 || list.digests.empty());
-  const auto write = [](const DigestList& read, std::string out = "") {
-    for (const PinnedDigest& d : read.digests) out += d.sha256 + "  " + d.name + "\n";
-    return out;
-  };
   for (const PinnedDigest& d : list.digests)
     CHECK(IsPinnableName(d.name) && d.sha256.size() == 64 &&
           d.sha256.find_first_not_of("0123456789abcdef") == d.sha256.npos);
-  const DigestList again = ParseDigestList(write(list));
-  CHECK(again.badLine == 0 && write(again) == write(list));
+  // A layout's manifest holds the same names: its reader agrees line for line, and round-trips.
+  const DigestList layout = ParseLayoutManifest(text),
+                   again = ParseLayoutManifest(WriteLayoutManifest(list.digests));
+  CHECK(layout.badLine == list.badLine &&
+        WriteLayoutManifest(layout.digests) == WriteLayoutManifest(list.digests));
+  CHECK(again.badLine == 0 &&
+        WriteLayoutManifest(again.digests) == WriteLayoutManifest(list.digests));
 #elif defined(KELVARA_FUZZ_COMMAND_LINE)
   // Each switch asked for is seen wherever it stands; a path or bad argument is one as given.
   std::vector<std::string> args = Split(in.ConsumeRemainingBytesAsString());
@@ -198,7 +200,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       const Options o = ParseOptions(static_cast<int>(argv.size()), argv.data());
       static const std::regex host("[A-Za-z0-9]([A-Za-z0-9.-]*[A-Za-z0-9])?(:[0-9]+)?");
       for (const std::string& h : {o.hosts.intranetHost, o.hosts.publicHost, o.hosts.downloadHost})
-        CHECK(std::regex_match(h, host));
+        CHECK(h.empty() ? !o.layout.empty() : std::regex_match(h, host));  // none for a layout
       CHECK(o.timeout >= 1 && o.timeout <= 9999);
     } catch (const BadInput& bad) {
       CHECK(!bad.message.empty());
