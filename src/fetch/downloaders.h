@@ -11,8 +11,7 @@ namespace kelvara {
 // backslash, and the files have always been saved under that path.
 std::string LocalPath(const std::string& workDir, const char* localName);
 
-// The layout's copy when it may be used; else the local path when the fetch
-// answered 200; else "".
+// The local path when the fetch answered 200, else "".
 std::string DownloadServedFile(const std::string& workDir, const ServedFile& file);
 
 // Fetches the wizard and then "unrar.dll" beside it; the wizard's path.

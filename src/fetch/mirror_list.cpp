@@ -7,7 +7,6 @@
 #include "app/settings.h"
 #include "fetch/downloaders.h"
 #include "fetch/fetch.h"
-#include "fetch/layout_source.h"
 
 namespace kelvara {
 namespace {
@@ -54,7 +53,6 @@ std::string FetchDefaultPackage(const std::string& packagePath) {
 }  // namespace
 
 std::string DownloadDotNet4Package(std::string workDir) {
-  if (std::string local = FromLayout(DOTNET4_PACKAGE_NAME); !local.empty()) return local;
   MirrorTable table;
   // The guard the download requires: a list that cannot be read names no mirror.
   try {

@@ -17,9 +17,8 @@ struct MirrorTable {
 // ignored.
 MirrorTable ReadMirrorList(const std::string& raw);
 
-// The layout's package when it may be used; else fetches the mirror list,
-// then the package from a random mirror; the default address only when the
-// list gave no entry. The package path or "".
+// Fetches the mirror list, then the package from a random mirror; the default
+// address only when the list gave no entry. The package path or "".
 std::string DownloadDotNet4Package(std::string workDir);
 
 }  // namespace kelvara

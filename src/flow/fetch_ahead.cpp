@@ -7,6 +7,7 @@
 #include "fetch/downloaders.h"
 #include "fetch/fetch_lanes.h"
 #include "fetch/mirror_list.h"
+#include "flow/layout_source.h"
 
 namespace kelvara {
 namespace {
@@ -48,8 +49,8 @@ std::string Name(AheadFile file) {
 void Mark(AheadFile file, const char* what) { LogLine("fetch ahead: " + Name(file) + " " + what); }
 
 std::string Fetch(AheadFile file, const std::string& workDir) {
-  return file == AheadFile::DotNet4Package ? DownloadDotNet4Package(workDir)
-                                           : DownloadServedFile(workDir, CLIENT_SETUP);
+  return file == AheadFile::DotNet4Package ? DotNet4PackageForStep(workDir)
+                                           : ServedFileForStep(workDir, CLIENT_SETUP);
 }
 
 unsigned FetchAheadJob(void*) {

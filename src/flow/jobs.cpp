@@ -8,6 +8,7 @@
 #include "flow/codes.h"
 #include "flow/fetch_ahead.h"
 #include "flow/layout_maker.h"
+#include "flow/layout_source.h"
 #include "system/launcher.h"
 #include "system/run_check.h"
 
@@ -33,7 +34,7 @@ int Verdict(std::string input) {
 
 template <const ServedFile& file>
 std::string Download(std::string workDir) {
-  return DownloadServedFile(workDir, file);
+  return ServedFileForStep(workDir, file);
 }
 
 // The client installer, refused like a failed download when it may not run (its pin or its
@@ -58,7 +59,7 @@ int Run(std::string path) {
 }
 
 constexpr JobEntry JOB_TABLE[] = {
-    {JOB_CHECK_SERVER, Input::WorkDir, nullptr, Verdict<IsServerReachable>},
+    {JOB_CHECK_SERVER, Input::WorkDir, nullptr, Verdict<IsServerReachableForStep>},
     {JOB_MAKE_LAYOUT, Input::WorkDir, nullptr, MakeLayout},
     {STAGE_CLIENT + STEP_FETCH_PACKAGE, Input::WorkDir, nullptr, nullptr, DownloadClientSetup},
     {STAGE_CLIENT + STEP_RUN_PACKAGE, Input::FilePath, nullptr, RunClientSetup},
@@ -74,7 +75,7 @@ constexpr JobEntry JOB_TABLE[] = {
     {STAGE_MSI + STEP_FETCH_PACKAGE, Input::WorkDir, Download<MSI_PACKAGE>, nullptr},
     {STAGE_MSI + STEP_RUN_PACKAGE, Input::FilePath, nullptr, Run<PACKAGE_RULE>},
     {STAGE_MSI + STEP_PACKAGE_DONE, Input::ProbePath, nullptr, Run<PROBE_RULE>},
-    {STAGE_WIZARD + STEP_FETCH_PACKAGE, Input::WorkDir, DownloadSetupWizard, nullptr},
+    {STAGE_WIZARD + STEP_FETCH_PACKAGE, Input::WorkDir, SetupWizardForStep, nullptr},
     {STAGE_WIZARD + STEP_RUN_PACKAGE, Input::FilePath, nullptr, Run<SETUP_WIZARD_RULE>},
 };
 

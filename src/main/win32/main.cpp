@@ -7,7 +7,7 @@
 #include "app/settings.h"
 #include "app/win32/library_search.h"
 #include "app/win32/text.h"
-#include "fetch/layout_source.h"
+#include "flow/layout_source.h"
 #include "flow/texts.h"
 #include "main/win32/command_line.h"
 #include "main/win32/log_file.h"

@@ -6,6 +6,8 @@
 
 #include <string>
 
+#include "app/served_files.h"
+
 namespace kelvara {
 
 // Reads the folder's manifest (the folder ends with a backslash): false when
@@ -17,5 +19,16 @@ bool HasLayout();
 // The layout's copy of the file, by its local name, when it may be used;
 // "" (the log says why) when it must be fetched.
 std::string FromLayout(const std::string& name);
+
+// The downloaders with the layout first: its copy when it may be used, else
+// the fetch. The wizard and its library come from one place, as it loads the
+// library that lies beside it.
+std::string ServedFileForStep(const std::string& workDir, const ServedFile& file);
+std::string DotNet4PackageForStep(const std::string& workDir);
+std::string SetupWizardForStep(std::string workDir);
+
+// The connectivity test, which a route the layout serves skips: a file that
+// must be fetched after all meets the server then, and its step's box if it fails.
+bool IsServerReachableForStep(std::string workDir);
 
 }  // namespace kelvara

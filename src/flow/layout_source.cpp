@@ -1,8 +1,11 @@
-#include "fetch/layout_source.h"
+#include "flow/layout_source.h"
 
 #include "app/layout.h"
 #include "app/log.h"
 #include "app/platform.h"
+#include "app/served_files.h"
+#include "fetch/downloaders.h"
+#include "fetch/mirror_list.h"
 #include "system/run_check.h"
 
 namespace kelvara {
@@ -59,6 +62,26 @@ std::string FromLayout(const std::string& name) {
           (fault.empty() ? " taken from the layout"
                          : " not used (" + fault + "): fetched from its server"));
   return fault.empty() ? path : std::string();
+}
+
+std::string ServedFileForStep(const std::string& workDir, const ServedFile& file) {
+  const std::string local = FromLayout(file.localName);
+  return local.empty() ? DownloadServedFile(workDir, file) : local;
+}
+
+std::string DotNet4PackageForStep(const std::string& workDir) {
+  const std::string local = FromLayout(DOTNET4_PACKAGE_NAME);
+  return local.empty() ? DownloadDotNet4Package(workDir) : local;
+}
+
+std::string SetupWizardForStep(std::string workDir) {
+  const std::string wizard = FromLayout(SETUP_WIZARD.localName);
+  if (!wizard.empty() && !FromLayout(UNRAR_DLL.localName).empty()) return wizard;
+  return DownloadSetupWizard(workDir);
+}
+
+bool IsServerReachableForStep(std::string workDir) {
+  return HasLayout() || IsServerReachable(workDir);
 }
 
 }  // namespace kelvara
