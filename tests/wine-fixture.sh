@@ -29,24 +29,14 @@ fi
 # prefix records what made it and is remade when that changes.
 stamp="$WINEARCH $(wine --version 2>&1) $(dpkg-query -W -f='${Package}:${Architecture} ${Version} ${Status} ' wine32:i386 wine64 2>&1)"
 if [ "$(cat "$WINEPREFIX/.kelvara-ready" 2>/dev/null)" != "$stamp" ]; then
-  wineserver -k >/dev/null 2>&1; rm -rf "$WINEPREFIX" && mkdir -p "$WINEPREFIX"
-  wineboot -i </dev/null >/dev/null 2>&1 && wineserver -w
+  wineserver -k >/dev/null 2>&1; rm -rf "$WINEPREFIX" && mkdir -p "$WINEPREFIX" && wineboot -i </dev/null >/dev/null 2>&1 && wineserver -w
   # Without a window manager Wine waits ~2 s whenever a window is shown or hidden; unmanaged
   # windows do not. A crash must fail a test, not wait for a click. The dialogs' font is replaced
   # by one Debian ships. "reg import" reads REGEDIT4 as Latin-1 whatever the locale: UTF-16 it is.
-  { printf '\xff\xfe' && sed 's/$/\r/' | iconv -f utf-8 -t utf-16le; } >"$WINEPREFIX/kelvara.reg" <<'REG'
-Windows Registry Editor Version 5.00
-
-[HKEY_CURRENT_USER\Software\Wine\X11 Driver]
-"Managed"="N"
-
-[HKEY_CURRENT_USER\Software\Wine\WineDbg]
-"ShowCrashDialog"=dword:00000000
-
-[HKEY_CURRENT_USER\Software\Wine\Fonts\Replacements]
-"微软雅黑"="WenQuanYi Micro Hei"
-"Microsoft YaHei"="WenQuanYi Micro Hei"
-REG
+  { printf '\xff\xfe' && printf '%s\r\n' 'Windows Registry Editor Version 5.00' '' '[HKEY_CURRENT_USER\Software\Wine\X11 Driver]' \
+    '"Managed"="N"' '' '[HKEY_CURRENT_USER\Software\Wine\WineDbg]' '"ShowCrashDialog"=dword:00000000' '' \
+    '[HKEY_CURRENT_USER\Software\Wine\Fonts\Replacements]' '"微软雅黑"="WenQuanYi Micro Hei"' '"Microsoft YaHei"="WenQuanYi Micro Hei"' |
+    iconv -f utf-8 -t utf-16le; } >"$WINEPREFIX/kelvara.reg"
   reg "$WINEPREFIX/kelvara.reg" >/dev/null 2>&1
   [ "$WINEARCH" = win32 ] && wine winecfg -v winxp </dev/null >/dev/null 2>&1
   wineserver -w && echo "$stamp" >"$WINEPREFIX/.kelvara-ready"
