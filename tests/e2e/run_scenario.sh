@@ -37,13 +37,15 @@ for f in stall slowclient; do has $f && touch "$tree/public/$f"; done
 ln -sfn "$tree" "$work/www/current" && cd "$here" && truncate -s 0 "$work"/logs/{intranet,public,download}.log || exit 1
 
 # The prefix: Windows version, .NET entries, stand-in settings, a clean %TEMP%.
-temp_win=$(grep -o ' temp=[^ ]*' <<<" $(field drive) " | cut -d= -f2-)  # the driver sets it
-[ -n "$temp_win" ] || temp_win=$(wine cmd /c echo %TEMP% 2>/dev/null | tr -d '\r\n')
-temp_unix=$(winepath -u "$temp_win\\" 2>/dev/null) && temp_unix=${temp_unix%/}
+# %TEMP% as the driver sets it, or the prefix's, asked of Wine once per prefix: emulated, a Wine start takes seconds.
+temp_win=$(grep -o ' temp=[^ ]*' <<<" $(field drive) " | cut -d= -f2-) tc=$WINEPREFIX/.kelvara-temp
+if [ -n "$temp_win" ]; then temp_unix=$(winepath -u "$temp_win\\" 2>/dev/null) && temp_unix=${temp_unix%/}; else
+  [ -s "$tc" ] || { t=$(wine cmd /c echo %TEMP% 2>/dev/null | tr -d '\r\n') && u=$(winepath -u "$t\\" 2>/dev/null) && printf '%s\n%s\n' "$t" "${u%/}" >"$tc"; }
+  temp_win=$(sed -n 1p "$tc") temp_unix=$(sed -n 2p "$tc"); fi
 run_parent=$WINEPREFIX/drive_c/windows/temp && rm -rf "$run_parent"/KelvaraSetup-*  # where the run folders are made
 ndp='HKEY_LOCAL_MACHINE\SOFTWARE\Microsoft\NET Framework Setup\NDP'
 {
-  printf 'REGEDIT4\n\n'
+  printf 'REGEDIT4\n\n[-%s]\n\n' "${ndp%\\NDP}"  # what an earlier scenario left, deleted in the same Wine start
   windows=$(setting windows) && windows=${windows:-win7} && [ "${KELVARA_WINE_KIND:-}" = winxp ] && windows=${windows#*/}
   printf '[HKEY_CURRENT_USER\\Software\\Wine\\AppDefaults\\kelvara-setup.exe]\n"Version"="%s"\n\n' "${windows%/*}"
   case $(setting net4) in v4.0) keys=('v4.0\Client') ;; v4) keys=('v4\Client' 'v4\Full') ;; esac
@@ -54,8 +56,7 @@ ndp='HKEY_LOCAL_MACHINE\SOFTWARE\Microsoft\NET Framework Setup\NDP'
 print("[HKEY_CURRENT_USER\\Software\\Microsoft\\SystemCertificates\\Root\\Certificates\\%s]" % hashlib.sha1(d).hexdigest().upper())
 print("\"Blob\"=hex:" + ",".join("%02x" % b for b in struct.pack("<III", 32, 1, len(d)) + d) + "\n")' "$build/test-pki/$r.der"; done
 } >"$out/scenario.reg"
-bash "$here/../wine-fixture.sh" reg "$out/scenario.reg" 'HKLM\SOFTWARE\Microsoft\NET Framework Setup' \
-  >/dev/null 2>&1 || fail "registry import failed"
+bash "$here/../wine-fixture.sh" reg "$out/scenario.reg" >/dev/null 2>&1 || fail "registry import failed"
 c=$WINEPREFIX/drive_c/kelvara-e2e && rm -rf "$c" "$temp_unix"/{alive_tmp,*.exe,unrar.dll,MirrorList.txt,kelvara-setup.log} && mkdir -p "$c" && : >"$c/record.log"
 find "$WINEPREFIX/drive_c/users" -maxdepth 6 -type d -name INetCache -exec rm -rf {} + 2>/dev/null
 has nolog && mkdir "$temp_unix/kelvara-setup.log"
