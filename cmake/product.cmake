@@ -82,7 +82,8 @@ if(KELVARA_XP AND KELVARA_TESTS)
   # code: where the host runs none, they run here and the rest in an emulator.
   add_test(NAME release_signed COMMAND bash ${CMAKE_SOURCE_DIR}/tests/release/sign_check.sh ${CMAKE_BINARY_DIR})
   set_tests_properties(release_check release_signed PROPERTIES LABELS host)
-  add_test(NAME release_signed_runs COMMAND env KELVARA_PRODUCT=${CMAKE_BINARY_DIR}/release-signed/kelvara-setup.exe
+  add_test(NAME release_signed_runs COMMAND env KELVARA_TEST=release_signed_runs
+           KELVARA_PRODUCT=${CMAKE_BINARY_DIR}/release-signed/kelvara-setup.exe
            bash ${CMAKE_SOURCE_DIR}/tests/e2e/run_scenario.sh ${CMAKE_BINARY_DIR} wizard)
   set_tests_properties(release_signed_runs PROPERTIES FIXTURES_REQUIRED "wine;nginx" RESOURCE_LOCK display
                        DEPENDS release_signed)

@@ -3,8 +3,8 @@
 # $KELVARA_WINE_KIND win64 (default) or winxp (32-bit, set to Windows XP):
 #   up    makes the prefix (again whenever the Wine install changed), starts Xvfb on $DISPLAY
 #         unless that display exists, keeps a wineserver alive; down  ends them
-#   reg FILE [KEY]  imports a .reg file (ASCII, or UTF-16LE with a BOM) into the view the
-#         prefix's own programs read, after deleting KEY there ("reg import" deletes nothing)
+#   reg FILE  imports a .reg file (ASCII, or UTF-16LE with a BOM) into the view the prefix's
+#         own programs read; a key written [-KEY] there is deleted, subkeys and all
 # Background processes are cut off from the caller's output, which ctest would wait on.
 set -u
 export WINEDEBUG=${WINEDEBUG:--all} LANG=zh_CN.UTF-8
@@ -12,11 +12,10 @@ export WINEDEBUG=${WINEDEBUG:--all} LANG=zh_CN.UTF-8
 pidfile=${WINEPREFIX:?}.xvfb.pid
 reg() {  # "wine reg" alone would write the WOW6432Node view, which 64-bit programs never read
   local f view=() && f=$(readlink -f "$1") && [ "$WINEARCH" = win64 ] && view=(/reg:64)
-  [ -n "${2:-}" ] && wine reg delete "$2" /f "${view[@]}" >/dev/null 2>&1
   wine reg import "Z:${f//\//\\}" "${view[@]}"
 }
 case $1 in
-  reg) reg "$2" "${3:-}"; exit ;;
+  reg) reg "$2"; exit ;;
   # Kept between two runs of one tier when asked (one wineserver for the tier).
   down) [ -n "${KELVARA_WINE_KEEP:-}" ] && exit 0; wineserver -k >/dev/null 2>&1; [ -f "$pidfile" ] && kill "$(cat "$pidfile")" 2>/dev/null; rm -f "$pidfile"; exit 0 ;;
 esac
@@ -29,24 +28,14 @@ fi
 # prefix records what made it and is remade when that changes.
 stamp="$WINEARCH $(wine --version 2>&1) $(dpkg-query -W -f='${Package}:${Architecture} ${Version} ${Status} ' wine32:i386 wine64 2>&1)"
 if [ "$(cat "$WINEPREFIX/.kelvara-ready" 2>/dev/null)" != "$stamp" ]; then
-  wineserver -k >/dev/null 2>&1; rm -rf "$WINEPREFIX" && mkdir -p "$WINEPREFIX"
-  wineboot -i </dev/null >/dev/null 2>&1 && wineserver -w
+  wineserver -k >/dev/null 2>&1; rm -rf "$WINEPREFIX" && mkdir -p "$WINEPREFIX" && wineboot -i </dev/null >/dev/null 2>&1 && wineserver -w
   # Without a window manager Wine waits ~2 s whenever a window is shown or hidden; unmanaged
   # windows do not. A crash must fail a test, not wait for a click. The dialogs' font is replaced
   # by one Debian ships. "reg import" reads REGEDIT4 as Latin-1 whatever the locale: UTF-16 it is.
-  { printf '\xff\xfe' && sed 's/$/\r/' | iconv -f utf-8 -t utf-16le; } >"$WINEPREFIX/kelvara.reg" <<'REG'
-Windows Registry Editor Version 5.00
-
-[HKEY_CURRENT_USER\Software\Wine\X11 Driver]
-"Managed"="N"
-
-[HKEY_CURRENT_USER\Software\Wine\WineDbg]
-"ShowCrashDialog"=dword:00000000
-
-[HKEY_CURRENT_USER\Software\Wine\Fonts\Replacements]
-"微软雅黑"="WenQuanYi Micro Hei"
-"Microsoft YaHei"="WenQuanYi Micro Hei"
-REG
+  { printf '\xff\xfe' && printf '%s\r\n' 'Windows Registry Editor Version 5.00' '' '[HKEY_CURRENT_USER\Software\Wine\X11 Driver]' \
+    '"Managed"="N"' '' '[HKEY_CURRENT_USER\Software\Wine\WineDbg]' '"ShowCrashDialog"=dword:00000000' '' \
+    '[HKEY_CURRENT_USER\Software\Wine\Fonts\Replacements]' '"微软雅黑"="WenQuanYi Micro Hei"' '"Microsoft YaHei"="WenQuanYi Micro Hei"' |
+    iconv -f utf-8 -t utf-16le; } >"$WINEPREFIX/kelvara.reg"
   reg "$WINEPREFIX/kelvara.reg" >/dev/null 2>&1
   [ "$WINEARCH" = win32 ] && wine winecfg -v winxp </dev/null >/dev/null 2>&1
   wineserver -w && echo "$stamp" >"$WINEPREFIX/.kelvara-ready"

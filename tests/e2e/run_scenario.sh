@@ -11,7 +11,7 @@ field() { tr ";" "\n" <<<"$block" | sed -n "s/^ *$1 \+//p" | head -1; }
 block='' like=$name  # its own fields, then those of the scenario it is like, and so on
 while [ -n "$like" ]; do more=$(scenario "$like") && block+=$'\n'$more && like=$(block=$more field like); done
 declare -A text && while read -r code t; do text[$code]=$t; done < <(grep -v '^#' "$here/../texts.txt")
-given=" $(field given) " failures=()
+given=" $(field given) " failures=() late=
 has() { [[ $given == *" $1 "* ]]; }
 setting() { grep -o " $1=[^ ]*" <<<"$given" | cut -d= -f2-; }
 fail() { failures+=("$*"); }
@@ -41,18 +41,18 @@ has layout && cp -L "$tree"/public/qorv/{{ImagingProbe,wic_x86_chs,InstallerProb
   "$tree/download/mirror/NetFx40.exe" "$lay/" && (cd "$lay" && sha256sum -- * >kelvara-layout.txt) &&
   { [ -z "$(setting tamper)" ] || printf x >>"$lay/$(setting tamper)"; }
 layout_before=$(cd "$lay" && sha256sum -- * 2>/dev/null)
-ln -sfn "$tree" "$work/www/current" && cd "$here" || exit 1
-for host in intranet public download; do : >"$work/logs/$host.log"; done
+ln -sfn "$tree" "$work/www/current" && cd "$here" && truncate -s 0 "$work"/logs/{intranet,public,download}.log || exit 1
 
 # The prefix: Windows version, .NET entries, stand-in settings, a clean %TEMP%.
-temp_win=$(grep -o ' temp=[^ ]*' <<<" $(field drive) " | cut -d= -f2-)  # the driver sets it
-[ -n "$temp_win" ] || temp_win=$(wine cmd /c echo %TEMP% 2>/dev/null | tr -d '\r\n')
-temp_unix=$(winepath -u "$temp_win\\" 2>/dev/null) && temp_unix=${temp_unix%/}
-run_parent=$WINEPREFIX/drive_c/windows/temp  # where the run folders are made
-rm -rf "$run_parent"/KelvaraSetup-*
+# %TEMP% as the driver sets it, or the prefix's, asked of Wine once per prefix: emulated, a Wine start takes seconds.
+temp_win=$(grep -o ' temp=[^ ]*' <<<" $(field drive) " | cut -d= -f2-) tc=$WINEPREFIX/.kelvara-temp
+if [ -n "$temp_win" ]; then temp_unix=$(winepath -u "$temp_win\\" 2>/dev/null) && temp_unix=${temp_unix%/}; else
+  [ -s "$tc" ] || { t=$(wine cmd /c echo %TEMP% 2>/dev/null | tr -d '\r\n') && u=$(winepath -u "$t\\" 2>/dev/null) && printf '%s\n%s\n' "$t" "${u%/}" >"$tc"; }
+  temp_win=$(sed -n 1p "$tc") temp_unix=$(sed -n 2p "$tc"); fi
+run_parent=$WINEPREFIX/drive_c/windows/temp && rm -rf "$run_parent"/KelvaraSetup-*  # where the run folders are made
 ndp='HKEY_LOCAL_MACHINE\SOFTWARE\Microsoft\NET Framework Setup\NDP'
 {
-  printf 'REGEDIT4\n\n'
+  printf 'REGEDIT4\n\n[-%s]\n\n' "${ndp%\\NDP}"  # what an earlier scenario left, deleted in the same Wine start
   windows=$(setting windows) && windows=${windows:-win7} && [ "${KELVARA_WINE_KIND:-}" = winxp ] && windows=${windows#*/}
   printf '[HKEY_CURRENT_USER\\Software\\Wine\\AppDefaults\\kelvara-setup.exe]\n"Version"="%s"\n\n' "${windows%/*}"
   case $(setting net4) in v4.0) keys=('v4.0\Client') ;; v4) keys=('v4\Client' 'v4\Full') ;; esac
@@ -63,10 +63,8 @@ ndp='HKEY_LOCAL_MACHINE\SOFTWARE\Microsoft\NET Framework Setup\NDP'
 print("[HKEY_CURRENT_USER\\Software\\Microsoft\\SystemCertificates\\Root\\Certificates\\%s]" % hashlib.sha1(d).hexdigest().upper())
 print("\"Blob\"=hex:" + ",".join("%02x" % b for b in struct.pack("<III", 32, 1, len(d)) + d) + "\n")' "$build/test-pki/$r.der"; done
 } >"$out/scenario.reg"
-bash "$here/../wine-fixture.sh" reg "$out/scenario.reg" 'HKLM\SOFTWARE\Microsoft\NET Framework Setup' \
-  >/dev/null 2>&1 || fail "registry import failed"
-c=$WINEPREFIX/drive_c/kelvara-e2e
-rm -rf "$c" "$temp_unix"/{alive_tmp,*.exe,unrar.dll,MirrorList.txt,kelvara-setup.log} && mkdir -p "$c" && : >"$c/record.log"
+bash "$here/../wine-fixture.sh" reg "$out/scenario.reg" >/dev/null 2>&1 || fail "registry import failed"
+c=$WINEPREFIX/drive_c/kelvara-e2e && rm -rf "$c" "$temp_unix"/{alive_tmp,*.exe,unrar.dll,MirrorList.txt,kelvara-setup.log} && mkdir -p "$c" && : >"$c/record.log"
 find "$WINEPREFIX/drive_c/users" -maxdepth 6 -type d -name INetCache -exec rm -rf {} + 2>/dev/null
 has nolog && mkdir "$temp_unix/kelvara-setup.log"
 # A sparse 3 GB log, its newest 1.1 MB in lines: only the tail may be read.
@@ -119,10 +117,8 @@ for host in intranet public download; do
   compare "$host requests" "$out/requests-$host.txt" $(printf '%s\n' "${expected[@]}" | sort)
 done
 # The fault server's requests: PATH, or PATH:FROM- for a request for the rest.
-if has fault; then
-  sed 's/^GET \([^ ?]*\)[^ ]*\( \[bytes=\([0-9]*-\).*\)\?$/\1:\3/; s/:$//' "$out/fault.log" >"$out/requests-fault.txt"
+has fault && sed 's/^GET \([^ ?]*\)[^ ]*\( \[bytes=\([0-9]*-\).*\)\?$/\1:\3/; s/:$//' "$out/fault.log" >"$out/requests-fault.txt" &&
   compare "fault requests" "$out/requests-fault.txt" $(field fault)
-fi
 # Each program ran as "RUN\Role.exe" with RUN, a run folder, as its current folder.
 grep -v '^begin' "$c/record.log" 2>/dev/null | tr -d '\r' |
   awk -F'\t' '{ r = "\"" $4 "\\" $1 ".exe\""; ok = index($2, r) == 1 && tolower($4) ~ /^c:\\windows\\temp\\kelvarasetup-[0-9a-f]+$/ && length($4) >= 45
@@ -132,10 +128,7 @@ compare runs "$out/runs.txt" $(field runs)
 # and what the scenario names as left=FILE (an installer left running by Cancel).
 for d in "$run_parent"/KelvaraSetup-*; do
   [ -d "$d" ] && [ -z "$(ls -A "$d")" ] && fail "the empty run folder ${d##*/} left"
-  for f in "$d"/*; do
-    [[ -e $f && " ClientSetup.exe $(setting left) " != *" ${f##*/} "* ]] && fail "left in the run folder: ${f##*/}"
-  done
-done
+  for f in "$d"/*; do [[ -e $f && " ClientSetup.exe $(setting left) " != *" ${f##*/} "* ]] && fail "left in the run folder: ${f##*/}"; done; done
 
 # The facts every run must show, and the scenario's own.
 facts=$(cat "$out/facts.txt" "$c/facts.txt" 2>/dev/null | tr -d '\r')
@@ -146,13 +139,13 @@ need() { grep -qxF "$1" <<<"$facts" || fail "fact $1 missing; the driver saw: $(
 [[ $(field events) =~ ^(WELCOME_CANCEL)?$ ]] || defaults+=("progress_caption=Kelvara自动安装向导" welcome_hidden=1)
 for f in "${defaults[@]}" $(field facts); do need "${f//+/, }"; done
 for n in $(field logged); do  # box texts the log named by /log must hold
-  grep -qF "box \"${text[$n]}\"" "$c/setup.log" 2>/dev/null || fail "the log C:\kelvara-e2e\setup.log lacks $n"
-done
+  grep -qF "box \"${text[$n]}\"" "$c/setup.log" 2>/dev/null || fail "the log C:\kelvara-e2e\setup.log lacks $n"; done
 bad=$(grep '^box=' <<<"$facts" | grep -vxF 'box=kelvara-setup|1|owned') && fail "a box not as it should be: $bad"
 grep -q '^error=' <<<"$facts" && fail "$(grep '^error=' <<<"$facts")"
 grep -q '^loaded_' <<<"$facts" && fail "a planted library was loaded: $(grep '^loaded_' <<<"$facts")"
 worst=$(sed -n 's/^answer_worst_ms=//p' <<<"$facts") after=$(sed -n 's/^exit_after_action_ms=//p' <<<"$facts")
-[ "${worst:-9999}" -le "$(scaled "${KELVARA_ANSWER_LIMIT_MS:-150}")" ] || fail "the window took $worst ms to answer"
+[ -n "$worst" ] || fail "the driver measured no answer of the window"
+[ "${worst:-0}" -le "$(scaled "${KELVARA_ANSWER_LIMIT_MS:-150}")" ] || late="the window took $worst ms to answer"
 [ "${after:-0}" -lt "$(scaled 1000)" ] || fail "the wizard took $after ms to end after the action"
 grep -qiE 'unhandled (exception|page fault)|backtrace:' "$out/driver.log" && fail "a crash: $(head -3 "$out/driver.log")"
 
@@ -179,12 +172,11 @@ if has log; then
   [ -s "$out/runs.txt" ] && ! grep -q ' run folder C:\\windows\\Temp\\KelvaraSetup-' <<<"$log" &&
     fail "the log names no run folder"
 fi
-cp "$temp_unix/kelvara-setup.log" "$out/" 2>/dev/null
+cp "$temp_unix/kelvara-setup.log" "$out/" 2>/dev/null; said=$(field said)
 # An install never writes into its layout; /layout leaves every file as its manifest says.
 has layout && [ "$layout_before" != "$(cd "$lay" && sha256sum -- *)" ] && fail "the layout was changed"
 has made && { (cd "$lay" && sha256sum -c --quiet kelvara-layout.txt) && [ "$(wc -l <"$lay/kelvara-layout.txt")" = 8 ] &&
   cmp -s "$product" "$lay/kelvara-setup.exe" || fail "the layout made is not complete and right"; }
-said=$(field said)
 [ -z "$said" ] || grep -qF -- "$said" "$temp_unix/kelvara-setup.log" || fail "the support log lacks \"$said\""
 # FILE:ROLE: the background fetch of FILE was under way while ROLE ran (from the log's times).
 for o in $(field overlap); do
@@ -195,4 +187,6 @@ done
 for raw in "$out"/*.bgra; do  # NAME.WIDTHxHEIGHT.bgra
   [ -f "$raw" ] && convert -size "$(sed 's/.*\.\(.*\)\.bgra/\1/' <<<"$raw")" -depth 8 "bgra:$raw" -alpha off "${raw%.*.bgra}.png" && rm "$raw"; done
 echo "$name: window answered within ${worst:-?} ms; $(sed -n 's/^bar=//p' <<<"$facts")"
-[ ${#failures[@]} -eq 0 ] || { printf 'FAILED %s\n' "${failures[@]}" && exit 1; }
+[ ${#failures[@]} -eq 0 ] || { printf 'FAILED %s\n' "${failures[@]}" ${late:+"$late"} && exit 1; }
+[ -z "$late" ] ||  # missed alone, the answer limit may be a loaded machine's doing: the test named for a retry
+  { echo "FAILED $late"; [ -z "${KELVARA_TEST:-}" ] || echo "$KELVARA_TEST $late" >>"$build/answer-limit-missed"; exit 3; }
