@@ -76,8 +76,9 @@ struct AuthenticodeReader::Pe {
   // Whether the headers are read: false while more bytes are needed.
   bool Parse(bool whole) {
     const std::uint64_t lfanew = head.size() >= 64 ? Le(head, 0x3c, 4) : 0;
+    if (lfanew >= HEADER_LIMIT) return true;       // not a PE, also when it all came in one read
     const std::uint64_t need = lfanew + 24 + 152;  // up to PE32+'s certificate-table entry
-    if (head.size() < 64 || head.size() < need) return whole || lfanew >= HEADER_LIMIT;
+    if (head.size() < 64 || head.size() < need) return whole;
     if (head.compare(0, 2, "MZ") != 0 || head.compare(lfanew, 4, std::string("PE\0\0", 4)) != 0)
       return true;
     const std::uint64_t optional = lfanew + 24, optionalSize = Le(head, lfanew + 20, 2);
