@@ -226,24 +226,23 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             (e.pinned.empty() || e.pinned == r.sha256));
   }
 #elif defined(KELVARA_FUZZ_AUTHENTICODE)
-  // The verdict and what it reads do not depend on how the body arrives: read whole, then cut
-  // where the input's end says, anywhere or next to a boundary of the PE (the headers' end, the
-  // checksum, the certificate-table entry, the table).
+  // The verdict and what it reads do not depend on how the body arrives: read whole, cut where
+  // the input's end says, and cut at and next to each boundary of the PE (the headers' end, the
+  // checksum, the certificate-table entry, the table), so that reads of one byte end there.
   const auto u32 = [&](std::uint64_t at) -> std::uint64_t {
     return at + 4 <= size
                ? data[at] | data[at + 1] << 8 | data[at + 2] << 16 | 1u * data[at + 3] << 24
                : 0;
   };
   const std::uint64_t opt = u32(0x3c) + 24, entry = opt + (u32(opt) % 65536 == 0x20b ? 144 : 128);
-  const std::uint64_t marks[] = {64,    opt + 152, opt + 64,   opt + 68,
-                                 entry, entry + 8, u32(entry), u32(entry) + u32(entry + 4)};
-  std::vector<std::uint64_t> cuts = {0, size};
+  std::vector<std::uint64_t> cuts = {0, size}, near = {0, size};
   for (int n = in.ConsumeIntegralInRange(1, 8); n > 0; --n)
-    cuts.push_back(std::min<std::uint64_t>(
-        size, in.ConsumeBool() ? in.PickValueInArray(marks) + in.ConsumeIntegralInRange(-2, 2)
-                               : in.ConsumeIntegralInRange<std::size_t>(0, size)));
-  std::sort(cuts.begin(), cuts.end());
-  const auto read = [&](const std::vector<std::uint64_t>& at) {
+    cuts.push_back(in.ConsumeIntegralInRange<std::size_t>(0, size));
+  for (std::uint64_t m : {64ul, opt + 152, opt + 64, opt + 68, entry, entry + 8, u32(entry),
+                          u32(entry) + u32(entry + 4)})
+    near.insert(near.end(), {std::min(m - 1, size), std::min(m, size), std::min(m + 1, size)});
+  const auto read = [&](std::vector<std::uint64_t> at) {
+    std::sort(at.begin(), at.end());
     AuthenticodeReader reader;
     for (std::size_t i = 1; i < at.size(); ++i)
       reader.Update(reinterpret_cast<const char*>(data) + at[i - 1], at[i] - at[i - 1]);
@@ -254,7 +253,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
           (r.rootThumbprint.size() == 40) != !r.chainEnd.empty());
     return std::make_tuple(r.state, r.problem, r.signerName, r.rootThumbprint, r.chainEnd);
   };
-  CHECK(read({0, size}) == read(cuts));
+  const auto whole = read({0, size});
+  CHECK(read(cuts) == whole && read(near) == whole);
 #endif
   return 0;
 }
