@@ -1,17 +1,19 @@
 #!/usr/bin/env bash
 # A release in one command: the win32-xp program built for the operator's
-# hosts (and pinned digests), the release check, with --pfx two signatures
-# (SHA-1, which Windows XP and Vista verify, and a nested SHA-256 for Windows 7
-# and later), written to DIR with its SHA256SUMS. --publisher-signer (and
-# --publisher-roots) name who must have signed the probes, the setup wizard,
-# unrar.dll and the client; without it they run unchecked, and it warns. One commit gives the same
+# hosts with the programs it runs pinned (--digests), the release check, with
+# --pfx two signatures (SHA-1, which Windows XP and Vista verify, and a nested
+# SHA-256 for Windows 7 and later), written to DIR with RELEASE.txt and its
+# SHA256SUMS. --publisher-signer (and --publisher-roots) name who must have
+# signed the probes, the setup wizard, unrar.dll and the client. A release
+# without pins or without that signer is refused unless the operator names the
+# gap (--unpinned, --unsigned-publisher); RELEASE.txt then says so. One commit gives the same
 # unsigned program in any folder at any time: the link time stamp is the
 # commit's time. Bad input stops it with status 2 before anything is built or
 # written to DIR.
 set -euo pipefail
-usage="usage: bash tools/release.sh --intranet HOST --public HOST --download HOST [--digests FILE]
-       [--pfx FILE --password-file FILE [--timestamp URL]] [--publisher NAME] [--client-quiet-args ARGS]
-       [--publisher-signer CN [--publisher-roots SHA1;...]] --out DIR"
+usage="usage: bash tools/release.sh --intranet HOST --public HOST --download HOST (--digests FILE | --unpinned)
+       (--publisher-signer CN [--publisher-roots SHA1;...] | --unsigned-publisher)
+       [--pfx FILE --password-file FILE [--timestamp URL]] [--publisher NAME] [--client-quiet-args ARGS] --out DIR"
 bad() {
   echo "release: $*" >&2
   exit 2
@@ -22,6 +24,7 @@ while [ $# -gt 0 ]; do
     --intranet | --public | --download | --digests | --pfx | --password-file | --timestamp | --publisher | --client-quiet-args | --out | --publisher-signer | --publisher-roots)
       [ $# -ge 2 ] || bad "$1 needs a value"
       opt[${1#--}]=$2 && shift 2 ;;
+    --unpinned | --unsigned-publisher) opt[${1#--}]=1 && shift ;;
     *) bad "unknown argument '$1'"$'\n'"$usage" ;;
   esac
 done
@@ -32,6 +35,16 @@ for o in digests pfx password-file; do
   opt[$o]=$(readlink -f "${opt[$o]}")
 done
 [ "${opt[pfx]+set}" = "${opt[password-file]+set}" ] || bad "--pfx and --password-file go together"
+# A release pins what it runs and names who signs the publisher's programs, unless the operator
+# names the gap: a forgotten option must not ship a wizard that runs whatever a server hands it.
+for pair in digests:unpinned publisher-signer:unsigned-publisher; do
+  [ -z "${opt[${pair%:*}]:-}" ] || [ -z "${opt[${pair#*:}]+set}" ] || bad "--${pair%:*} and --${pair#*:} contradict each other"
+done
+[ -n "${opt[digests]+set}${opt[unpinned]+set}" ] || bad "no --digests FILE: a release pins the programs it runs \
+(kelvara-servercheck --write-digests writes the file); --unpinned releases a wizard that runs them unpinned"
+[ -n "${opt[publisher-signer]:-}${opt[unsigned-publisher]+set}" ] || bad "no --publisher-signer CN: a release names \
+who must have signed the probes, the setup wizard, unrar.dll and the client; --unsigned-publisher releases a wizard \
+that runs them with no signature check"
 [ -z "${opt[timestamp]+set}" ] || [ -n "${opt[pfx]+set}" ] || bad "--timestamp needs --pfx"
 out=$(realpath -m -- "${opt[out]}")
 [ ! -e "$out" ] || [ -d "$out" ] || bad "--out '$out' is not a folder"
@@ -56,8 +69,6 @@ stage=
 trap 'rm -rf "$work" ${stage:+"$stage"}' EXIT
 build=build/release
 [ -n "${opt[publisher-signer]:-}" ] || [ -z "${opt[publisher-roots]:-}" ] || bad "--publisher-roots needs --publisher-signer"
-[ -n "${opt[publisher-signer]:-}" ] ||
-  echo "release: WARNING: no --publisher-signer: the probes, the setup wizard, unrar.dll and the client run with no signature check" >&2
 publisher=(-UKELVARA_PUBLISHER)
 [ -n "${opt[publisher]+set}" ] && publisher=("-DKELVARA_PUBLISHER=${opt[publisher]}")
 # The configure step refuses a host that cannot form an address, a malformed
@@ -90,10 +101,20 @@ fi
 mkdir -p "$out"
 stage=$(mktemp -d "$out/.release.XXXXXX")
 cp "$exe" "$stage/kelvara-setup.exe"
-files=(kelvara-setup.exe)
+files=(kelvara-setup.exe RELEASE.txt)
 [ -n "${opt[digests]+set}" ] && cp "${opt[digests]}" "$stage/digests.txt" && files+=(digests.txt)
+# What the program holds, and each gap the operator named.
+notes=("kelvara-setup.exe, commit $commit, for ${opt[intranet]}, ${opt[public]}, ${opt[download]}")
+if [ -n "${opt[unpinned]+set}" ]; then
+  notes+=("GAP (--unpinned): no SHA-256 pinned; the wizard runs the programs the servers serve")
+else notes+=("pinned: the SHA-256 of digests.txt"); fi
+if [ -n "${opt[unsigned-publisher]+set}" ]; then
+  notes+=("GAP (--unsigned-publisher): the probes, the setup wizard, unrar.dll and the client run with no signature check")
+else notes+=("the probes, the setup wizard, unrar.dll and the client must be signed by ${opt[publisher-signer]}"); fi
+printf '%s\n' "${notes[@]}" >"$stage/RELEASE.txt"
 (cd "$stage" && sha256sum "${files[@]}" >SHA256SUMS)
 for f in "${files[@]}" SHA256SUMS; do mv -f "$stage/$f" "$out/$f"; done
 echo "release: commit $commit, $(tail -1 "$work/check.log" | cut -d'(' -f1)"
 echo "release: $out/kelvara-setup.exe, $([ -n "${opt[pfx]+set}" ] && echo "signed (SHA-1, nested SHA-256)" || echo unsigned)"
+printf 'release: WARNING: %s\n' "${notes[@]}" | grep GAP >&2 || true
 cat "$out/SHA256SUMS"

@@ -5,6 +5,7 @@
 
 #include <cstring>
 
+#include "../../tools/servercheck/authenticode.h"
 #include "app/command_line.h"
 #include "app/digests.h"
 #include "app/layout.h"
@@ -22,9 +23,7 @@
 
 namespace {
 using namespace kelvara;
-#ifdef KELVARA_FUZZ_SERVERCHECK
 using namespace servercheck;
-#endif
 [[maybe_unused]] bool Has(std::string_view s, std::string_view p) { return s.find(p) != s.npos; }
 [[maybe_unused]] std::string Without(std::string text, const char* chars) {
   std::erase_if(text, [&](char c) { return std::strchr(chars, c) && c; });
@@ -224,6 +223,22 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             (!e.program || r.head == "MZ") && (!e.size || e.size == r.bodyBytes) &&
             (e.pinned.empty() || e.pinned == r.sha256));
   }
+#elif defined(KELVARA_FUZZ_AUTHENTICODE)
+  // The verdict and facts do not depend on how the body arrives: read whole, and cut where the
+  // input's end says, into one-byte reads through the headers, and before the last byte.
+  std::vector<std::uint64_t> cuts = {0, size, size - (size > 0)};
+  for (int n = in.ConsumeIntegralInRange(1, 8); n > 0; --n)
+    cuts.push_back(in.ConsumeIntegralInRange<std::size_t>(0, size));
+  for (std::uint64_t at = 1; at < std::min<std::size_t>(size, 512); ++at) cuts.push_back(at);
+  const auto read = [&](std::vector<std::uint64_t> at) {
+    std::sort(at.begin(), at.end());
+    AuthenticodeReader reader;
+    for (std::size_t i = 1; i < at.size(); ++i)
+      reader.Update(reinterpret_cast<const char*>(data) + at[i - 1], at[i] - at[i - 1]);
+    const Authenticode r = reader.Finish();
+    return std::make_tuple(r.state, r.problem, r.signerName, r.rootThumbprint, r.chainEnd);
+  };
+  CHECK(read(cuts) == read({0, size}));
 #endif
   return 0;
 }

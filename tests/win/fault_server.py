@@ -5,12 +5,7 @@ FOLDER; cl=N|none, the Content-Length sent (size; more: the body breaks off); re
 request without Range gets N bytes, then the connection closes / goes silent for silence_s=S
 seconds (60); fail=N: the first N requests of the address get 503. "Range: bytes=N-" is answered 206 (416 from the end on). Logs "GET /path?query",
 with " [RANGE IF-RANGE]" when a Range was asked; prints "sent N" for each answer's body bytes."""
-import http.server
-import os
-import sys
-import threading
-import time
-import urllib.parse
+import http.server, os, sys, threading, time, urllib.parse  # noqa: E401
 
 
 class Handler(http.server.BaseHTTPRequestHandler):

@@ -76,8 +76,9 @@ struct AuthenticodeReader::Pe {
   // Whether the headers are read: false while more bytes are needed.
   bool Parse(bool whole) {
     const std::uint64_t lfanew = head.size() >= 64 ? Le(head, 0x3c, 4) : 0;
+    if (lfanew >= HEADER_LIMIT) return true;       // not a PE, also when it all came in one read
     const std::uint64_t need = lfanew + 24 + 152;  // up to PE32+'s certificate-table entry
-    if (head.size() < 64 || head.size() < need) return whole || lfanew >= HEADER_LIMIT;
+    if (head.size() < 64 || head.size() < need) return whole;
     if (head.compare(0, 2, "MZ") != 0 || head.compare(lfanew, 4, std::string("PE\0\0", 4)) != 0)
       return true;
     const std::uint64_t optional = lfanew + 24, optionalSize = Le(head, lfanew + 20, 2);
@@ -193,7 +194,10 @@ Authenticode AuthenticodeReader::Finish() {
     return Fails(State::Mismatch,
                  "its " + std::string(OBJ_nid2sn(nid)) + " file digest is not the one signed");
 
-  const Owned<BIO, BIO_free_all> signedContent{BIO_new_mem_buf(body, static_cast<int>(size))};
+  // Behind a pass-through filter: given a memory BIO itself, OpenSSL 3.0's PKCS7_verify copies
+  // it and leaks the copy when the signature names a digest it does not know.
+  const Owned<BIO, BIO_free_all> signedContent{
+      BIO_push(BIO_new(BIO_f_null()), BIO_new_mem_buf(body, static_cast<int>(size)))};
   if (PKCS7_verify(p7.get(), nullptr, nullptr, signedContent.get(), nullptr, PKCS7_NOVERIFY) != 1)
     return Fails(State::Mismatch, "the signer's signature does not verify");
   STACK_OF(X509)* signers = PKCS7_get0_signers(p7.get(), nullptr, 0);
