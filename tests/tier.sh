@@ -11,12 +11,13 @@ set -u && cd "$(dirname "$0")/.." || exit 2
       exit !c["passed"] || c["failed"] || c["not-run"] }'; exit; }
 p=$1 b=build/$1 && shift && mkdir -p "$b"
 run() {
-  rm -f "$b/answer-limit-missed" "$b/Testing/Temporary/LastTest.log" && ctest --preset "$p" "$@" | tee "$b/ctest.log"
+  rm -f "$b/answer-limit-missed" "$b/Testing/Temporary/LastTest.log" && ctest --preset "$p" "$@" 2>&1 | tee "$b/ctest.log"
   { grep -h "window answered within" "$b/Testing/Temporary/LastTest.log" | sed 's/^/answered /'
     awk '/^[0-9]+% tests passed/ { print "totals", $0 } /^ *[0-9]+\/[0-9]+ Test +#[0-9]+: / {
       print / Passed +[0-9.]+ sec$/ ? "passed" : /Not Run|Skipped|Disabled/ ? "not-run" : "failed", $4 }' "$b/ctest.log"; } >>"$b/outcomes" 2>/dev/null; }
 run "$@"
 for _ in 2 3; do
+  grep -q "stop time has been passed" "$b/ctest.log" && break  # past it, ctest would take the stop time for tomorrow's
   again=$(ctest --preset "$p" -N "$@" -LE host | sed -n 's/^ *Test *#[0-9]*: //p' | grep -xFf <(cut -d' ' -f1 "$b/answer-limit-missed" 2>/dev/null)) || break
   for t in $again; do grep -q "^retried $t " "$b/outcomes" || echo "retried $t (first failure: $(grep -m1 "^$t " "$b/answer-limit-missed" | cut -d' ' -f2-))"; done >>"$b/outcomes"
   run "$@" -LE host -R "^($(paste -sd'|' <<<"$again"))\$"

@@ -5,19 +5,18 @@
 # Exit status: 0 passed, 1 failed, 77 not run (the line before says why; never after a host test
 # failed). Alone, once the win64 and win32-xp presets are built: bash tests/xp-tier.sh
 set -u && cd "$(dirname "${BASH_SOURCE[0]}")/.." || exit 125
-tier() { bash tests/tier.sh win32-xp "$@"; }
 if [ "${1:-}" = --guest ]; then  # $2: the deadline (seconds since the epoch)
   # One prefix and wineserver for every ctest run; the wizard's work measured about 4× slower there.
   export PYTHONUNBUFFERED=1 KELVARA_WINE_KEEP=1 KELVARA_TIME_SCALE=8
   . tests/wine-env.sh && echo "emulated machine: time limits and watchdogs ×$KELVARA_TIME_SCALE"
   # No test runs into the deadline's last two minutes: those left out count as not run.
-  tier -LE host --timeout "$(scaled 300)" --stop-time "$(date -d "@$(($2 - 120))" +%T)"; status=$?
+  bash tests/tier.sh win32-xp -LE host --timeout "$(scaled 300)" --stop-time "$(date -d "@$(($2 - 120))" +%T)"; status=$?
   KELVARA_WINE_KEEP='' KELVARA_WINE_KIND=winxp WINEPREFIX=$PWD/build/wine-xp DISPLAY=:92 bash tests/wine-fixture.sh down
   exit $status
 fi
 o=build/win32-xp/outcomes && rm -f "$o"
-if [ "${KELVARA_HOST_RUNS_32BIT:-$(bash tools/x86vm/runs-32bit.sh && echo 1)}" = 1 ]; then tier; exit $(($? ? 1 : 0)); fi
-tier -L host; host=$? before=$(cat "$o" 2>/dev/null | wc -l)
+if [ "${KELVARA_HOST_RUNS_32BIT:-$(bash tools/x86vm/runs-32bit.sh && echo 1)}" = 1 ]; then bash tests/tier.sh win32-xp; exit $(($? ? 1 : 0)); fi
+bash tests/tier.sh win32-xp -L host; host=$? before=$(cat "$o" 2>/dev/null | wc -l)
 notrun() { echo "XP tier not run: $1"; [ $host = 0 ] && exit 77; echo "XP tier failed: its host tests failed"; exit 1; }
 why=$(bash tools/x86vm/x86vm.sh --can-run) || notrun "this host runs no 32-bit code, and $why"
 deadline=${KELVARA_DEADLINE:-$(($(date +%s) + 3600))} && left=$((deadline - $(date +%s)))
