@@ -25,9 +25,8 @@ done
 for clone in a b; do release $clone "${gaps[@]}" --out "$t/$clone/out" || fail "release in $clone: $(tail -3 "$t/$clone.log")"; done
 cmp "$t/a/out/kelvara-setup.exe" "$t/b/out/kelvara-setup.exe" || fail "two builds of one commit differ"
 rm -rf "$build/release-signed"
-release a "${gaps[@]}" --pfx "$t/test.pfx" --password-file "$t/password" --out "$build/release-signed" ||
-  fail "signing: $(tail -3 "$t/a.log")"
-(cd "$build/release-signed" && sha256sum --quiet -c SHA256SUMS) || fail "SHA256SUMS does not hold the program's digest"
+release a "${gaps[@]}" --pfx "$t/test.pfx" --password-file "$t/password" --out "$build/release-signed" &&
+  (cd "$build/release-signed" && sha256sum --quiet -c SHA256SUMS) || fail "signing, or its SHA256SUMS: $(tail -3 "$t/a.log")"
 exe=$build/release-signed/kelvara-setup.exe
 python3 -c "import sys; d = bytearray(open(sys.argv[1], 'rb').read()); named = 'CompanyName\0\0凯瓦拉 测试\0'.encode('utf-16le') in d
 d[5000] ^= 1; open(sys.argv[2], 'wb').write(d); sys.exit(not named)" "$exe" "$t/changed.exe" || fail "the version resource does not name the publisher"

@@ -5,7 +5,7 @@ FOLDER; cl=N|none, the Content-Length sent (size; more: the body breaks off); re
 request without Range gets N bytes, then the connection closes / goes silent for silence_s=S
 seconds (60); fail=N: the first N requests of the address get 503. "Range: bytes=N-" is answered 206 (416 from the end on). Logs "GET /path?query",
 with " [RANGE IF-RANGE]" when a Range was asked; prints "sent N" for each answer's body bytes."""
-import http.server, os, sys, threading, time, urllib.parse  # noqa: E401
+import http.server, os, pathlib, sys, threading, time, urllib.parse  # noqa: E401
 
 
 class Handler(http.server.BaseHTTPRequestHandler):
@@ -42,7 +42,6 @@ lock, seen = threading.Lock(), {}
 server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Handler)
 server.daemon_threads = True
 threading.Timer(300, server.shutdown).start()  # stops by itself
-with open(sys.argv[1] + ".new", "w") as f:
-    f.write("%d\n" % server.server_port)
+pathlib.Path(sys.argv[1] + ".new").write_text("%d\n" % server.server_port)
 os.replace(sys.argv[1] + ".new", sys.argv[1])  # never seen half-written
 server.serve_forever()
