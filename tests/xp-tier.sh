@@ -14,12 +14,12 @@ if [ "${1:-}" = --guest ]; then  # $2: the deadline (seconds since the epoch)
   KELVARA_WINE_KEEP='' KELVARA_WINE_KIND=winxp WINEPREFIX=$PWD/build/wine-xp DISPLAY=:92 bash tests/wine-fixture.sh down
   exit $status
 fi
-o=build/win32-xp/outcomes && rm -f "$o"
+o=build/win32-xp/outcomes && rm -f "$o" && deadline=${KELVARA_DEADLINE:-$(($(date +%s) + 3600))}
 if [ "${KELVARA_HOST_RUNS_32BIT:-$(bash tools/x86vm/runs-32bit.sh && echo 1)}" = 1 ]; then bash tests/tier.sh win32-xp; exit $(($? ? 1 : 0)); fi
 bash tests/tier.sh win32-xp -L host; host=$? before=$(cat "$o" 2>/dev/null | wc -l)
 notrun() { echo "XP tier not run: $1"; [ $host = 0 ] && exit 77; echo "XP tier failed: its host tests failed"; exit 1; }
 why=$(bash tools/x86vm/x86vm.sh --can-run) || notrun "this host runs no 32-bit code, and $why"
-deadline=${KELVARA_DEADLINE:-$(($(date +%s) + 3600))} && left=$((deadline - $(date +%s)))
+left=$((deadline - $(date +%s)))
 timeout $((left > 0 ? left : 1)) bash tools/x86vm/x86vm.sh build/win32-xp tests/xp-tier.sh --guest "$deadline"
 guest=$? && [ $guest = 124 ] && echo "XP tier: the emulated machine was stopped at the test command's deadline"
 [ $guest = 125 ] && [ "$(wc -l <"$o")" = "$before" ] && notrun "the emulated machine did not run its tests (status 125)"
