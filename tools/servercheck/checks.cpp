@@ -330,11 +330,7 @@ FetchResult ReadLayoutFile(const std::string& path) {
     EVP_DigestUpdate(hash.get(), buffer.data(), got), reader.Update(buffer.data(), got);
     r.bodyBytes += got;
   }
-  unsigned char digest[EVP_MAX_MD_SIZE];
-  unsigned size = 0;
-  EVP_DigestFinal_ex(hash.get(), digest, &size);
-  for (unsigned i = 0; i < size; ++i)
-    r.sha256 += "0123456789abcdef"[digest[i] >> 4], r.sha256 += "0123456789abcdef"[digest[i] & 15];
+  r.sha256 = Sha256Hex(hash.get());
   r.status = 200, r.contentLengthText = std::to_string(r.bodyBytes), r.signature = reader.Finish();
   return r;
 }

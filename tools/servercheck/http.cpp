@@ -9,9 +9,6 @@
 #include <optional>
 
 namespace servercheck {
-namespace {
-
-using MdContext = std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)>;
 
 std::string Sha256Hex(EVP_MD_CTX* context) {
   unsigned char digest[EVP_MAX_MD_SIZE];
@@ -22,6 +19,9 @@ std::string Sha256Hex(EVP_MD_CTX* context) {
   for (unsigned int i = 0; i < size; ++i) hex += {digits[digest[i] >> 4], digits[digest[i] & 15]};
   return hex;
 }
+
+namespace {
+using MdContext = std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)>;
 
 struct Transfer {
   const FetchRequest* request = nullptr;

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include <openssl/types.h>
+
 #include "authenticode.h"
 
 namespace servercheck {
@@ -34,6 +36,9 @@ struct FetchResult {
   std::string sha256;
   std::optional<Authenticode> signature;  // when asked for and the transfer completed
 };
+
+// The digest a SHA-256 context has taken in, as 64 lower-case hex digits; the context is spent.
+std::string Sha256Hex(EVP_MD_CTX* context);
 
 struct FetchProgress {
   std::size_t done = 0, total = 0;
